@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The program's own paths are native. This is the one header that knows which separator the
+// operating system uses; cabinet names, which always use "\", are mapped where they reach disk.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// folder + separator + name; a folder that already ends in the separator (a root) gets none more.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// The text after the last separator, or the whole path when it has none. A root folder gives "".
+std::string LastPathComponent(std::string_view path);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Small text helpers with the semantics the program's texts rely on.
+
+inline constexpr std::string_view kCrLf = "\r\n";
+
+// Removes leading and trailing blanks (spaces only; tabs and line breaks stay).
+std::string TrimBlanks(std::string_view text);
+
+// Every occurrence of `from` (non-empty) replaced by `to`, scanning left to right.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+// Characters counted as Unicode code points of UTF-8 text (what the user sees as the length).
+std::size_t CharCount(std::string_view utf8);

@@ -1,0 +1,12 @@
+#pragma once
+
+// The two phases of one upgrade run, as the driver calls them.
+class IUpgradePhases {
+public:
+    virtual ~IUpgradePhases() = default;
+    // True only when a cabinet was downloaded and unpacked; the phase has told the user
+    // about every other outcome itself.
+    virtual bool RunOnlineUpdate() = 0;
+    // Ends the program on every path (IView::EndProgram); never returns normally.
+    virtual void RunDatabaseUpgrade() = 0;
+};

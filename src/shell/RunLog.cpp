@@ -1,0 +1,36 @@
+#include "shell/RunLog.h"
+
+#include <ctime>
+#include <fstream>
+
+RunLog::RunLog(std::string path) : path_(std::move(path)) {}
+
+std::string RunLog::Escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            default: out.push_back(c);
+        }
+    }
+    return out;
+}
+
+void RunLog::Write(std::string_view kind, std::string_view details) {
+    if (path_.empty()) return;
+    std::lock_guard lock(mutex_);
+    char stamp[32] = "0000-00-00 00:00:00";
+    const std::time_t now = std::time(nullptr);
+    // std::localtime shares one buffer; the mutex above serialises our use of it.
+    if (const std::tm* local = std::localtime(&now)) {
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
+    }
+    std::ofstream out(path_, std::ios::app | std::ios::binary);
+    // A failed open or write is deliberately ignored: the log must never change an upgrade.
+    if (!out) return;
+    out << stamp << '\t' << kind << '\t' << details << '\n';
+}
