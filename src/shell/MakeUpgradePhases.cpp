@@ -1,19 +1,14 @@
 #include "shell/MakeUpgradePhases.h"
 
+#include "shell/AppPhases.h"
+
 namespace {
 
-// Stands in for the phases until their subsystems are wired in.
-class PendingPhases : public IUpgradePhases {
+class AppUpgradePhases : public IUpgradePhases {
 public:
-    explicit PendingPhases(UpgradeContext& context) : ctx_(context) {}
-    bool RunOnlineUpdate() override {
-        ctx_.log.Write("phase", "online update is not available in this build");
-        return false;
-    }
-    void RunDatabaseUpgrade() override {
-        ctx_.log.Write("phase", "database upgrade is not available in this build");
-        ctx_.view.EndProgram(1);
-    }
+    explicit AppUpgradePhases(UpgradeContext& context) : ctx_(context) {}
+    bool RunOnlineUpdate() override { return RunAppOnlineUpdate(ctx_); }
+    void RunDatabaseUpgrade() override { RunAppDatabaseUpgrade(ctx_); }
 
 private:
     UpgradeContext& ctx_;
@@ -22,5 +17,5 @@ private:
 }  // namespace
 
 std::unique_ptr<IUpgradePhases> MakeUpgradePhases(UpgradeContext& context) {
-    return std::make_unique<PendingPhases>(context);
+    return std::make_unique<AppUpgradePhases>(context);
 }
