@@ -1,0 +1,133 @@
+"""What each SQL batch does: the catalog queries, USE, the version stamp, anything else.
+
+Only the statement shapes the upgrade tool sends are understood; every other batch
+is accepted with a plain DONE, as a real server would run it without rows."""
+import re
+
+from . import tokens
+
+# A bracketed identifier; "]]" stands for one "]" inside it.
+BRACKET = r"\[(?:[^\]]|\]\])*\]"
+NAME = r"(?:" + BRACKET + r"|[A-Za-z_#@][\w@#$]*)"
+END = r"\s*;?\s*$"
+FLAGS = re.IGNORECASE | re.DOTALL
+
+SYSDATABASES = re.compile(
+    r"^\s*SELECT\s+(\w+)\s+FROM\s+(?:\[?master\]?\s*\.\s*\[?dbo\]?\s*\.\s*|master\.\.)?\[?sysdatabases\]?"
+    r"\s+WHERE\s+dbid\s*>\s*4\s+ORDER\s+BY\s+\w+" + END, FLAGS)
+SYSOBJECTS = re.compile(
+    r"^\s*SELECT\s+(\w+)\s+FROM\s+(" + NAME + r")\s*\.\s*\[?dbo\]?\s*\.\s*\[?sysobjects\]?"
+    r"\s+WHERE\s+type\s*=\s*'U'\s+ORDER\s+BY\s+\w+" + END, FLAGS)
+USE = re.compile(r"^\s*USE\s+(" + NAME + r")" + END, FLAGS)
+STAMP = re.compile(
+    r"^\s*UPDATE\s+(" + NAME + r")\s*\.\s*\[?dbo\]?\s*\.\s*(" + NAME + r")"
+    r"\s+SET\s+\[?Verzija\]?\s*=\s*N?'((?:[^']|'')*)'" + END, FLAGS)
+
+# Batches that start like one of the shapes above but do not parse (an unbalanced
+# bracket, say) get the syntax error a real server gives.
+LOOKS_LIKE = re.compile(
+    r"^\s*(?:USE\s*\[|SELECT\s+\w+\s+FROM\s*\[.*sysobjects|UPDATE\s*\[.*Verzija)", FLAGS)
+
+
+def unquote(name):
+    if name.startswith("["):
+        return name[1:-1].replace("]]", "]")
+    return name
+
+
+class Outcome:
+    """The reply to one batch and what the journal says about it."""
+
+    def __init__(self, reply, outcome="ok", error=None, rows=None, new_database=None,
+                 effect=None):
+        self.reply = reply
+        self.outcome = outcome
+        self.error = error
+        self.rows = rows
+        self.new_database = new_database
+        self.effect = effect
+
+    def journal_fields(self):
+        fields = {"outcome": self.outcome}
+        if self.error is not None:
+            fields["error"] = self.error
+        if self.rows is not None:
+            fields["rows"] = self.rows
+        if self.effect is not None:
+            fields.update(self.effect)
+        return fields
+
+
+def error_reply(number, text, state=1, severity=16):
+    return Outcome(tokens.message(number, state, severity, text)
+                   + tokens.done(tokens.DONE_ERROR), "error", error=number)
+
+
+def not_found(name):
+    return error_reply(911, "Database '%s' does not exist. Make sure that the name is entered "
+                       "correctly." % name)
+
+
+def offline(name):
+    return error_reply(942, "Database '%s' cannot be opened because it is offline." % name,
+                       state=4, severity=14)
+
+
+class Dispatcher:
+    def __init__(self, catalog):
+        self.catalog = catalog
+
+    def open_database(self, name):
+        """The database by name, or an error Outcome when it is missing or offline."""
+        database = self.catalog.find(name)
+        if database is None:
+            return None, not_found(name)
+        if database.offline:
+            return None, offline(database.name)
+        return database, None
+
+    def run(self, sql, current):
+        """Runs one batch in the database named current; returns an Outcome."""
+        m = SYSDATABASES.match(sql)
+        if m:
+            names = self.catalog.user_database_names()
+            return Outcome(tokens.result_set(m.group(1), names), rows=len(names))
+        m = SYSOBJECTS.match(sql)
+        if m:
+            database, failure = self.open_database(unquote(m.group(2)))
+            if failure:
+                return failure
+            with self.catalog.lock:
+                names = sorted(database.tables, key=lambda n: (n.lower(), n))
+            return Outcome(tokens.result_set(m.group(1), names), rows=len(names))
+        m = USE.match(sql)
+        if m:
+            return self.use(unquote(m.group(1)), current)
+        m = STAMP.match(sql)
+        if m:
+            return self.stamp(unquote(m.group(1)), unquote(m.group(2)),
+                              m.group(3).replace("''", "'"))
+        if LOOKS_LIKE.match(sql):
+            near = sql.strip().splitlines()[0][-30:] if sql.strip() else ""
+            return error_reply(102, "Incorrect syntax near '%s'." % near, severity=15)
+        return Outcome(tokens.done())
+
+    def use(self, name, current):
+        database, failure = self.open_database(name)
+        if failure:
+            return failure
+        reply = (tokens.envchange(tokens.ENV_DATABASE, database.name, current)
+                 + tokens.message(5701, 2, 0, "Changed database context to '%s'." % database.name,
+                                  is_error=False)
+                 + tokens.done())
+        return Outcome(reply, new_database=database.name)
+
+    def stamp(self, db_name, table, value):
+        database, failure = self.open_database(db_name)
+        if failure:
+            return failure
+        if table.lower() != "verzija" or database.verzija is None:
+            return error_reply(208, "Invalid object name '%s.dbo.%s'." % (db_name, table))
+        rows = self.catalog.stamp(database, value)
+        return Outcome(tokens.done(tokens.DONE_COUNT, tokens.CMD_UPDATE, len(rows)), rows=len(rows),
+                       effect={"stamped": {"database": database.name, "verzija": rows}})
