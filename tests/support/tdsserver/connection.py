@@ -5,8 +5,8 @@ import struct
 import threading
 import time
 
-from . import packets, tokens
-from .dispatcher import Dispatcher
+from . import packets, rpc, tokens
+from .dispatcher import Dispatcher, error_reply
 from .login import Login, prelogin_reply
 
 MIN_PACKET_SIZE = 512
@@ -34,6 +34,8 @@ class Connection(threading.Thread):
         self.packet_size = packets.DEFAULT_PACKET_SIZE
         self.database = None
         self.tds_version = 0x74000004
+        self.prepared = {}  # handle -> statement text of sp_prepare/sp_prepexec
+        self.next_handle = 0
 
     def log(self, entry):
         entry = dict(entry)
@@ -120,7 +122,11 @@ class Connection(threading.Thread):
     def serve_one(self):
         ptype, payload = packets.read_message(self.sock)
         if ptype == packets.SQL_BATCH:
-            self.run_batch(self.batch_text(payload))
+            result = self.run_statement(self.batch_text(payload), {})
+            if result is not None:
+                self.send(result.reply())
+        elif ptype == packets.RPC:
+            self.serve_rpc(rpc.parse(payload))
         elif ptype == packets.ATTENTION:
             # A cancel that arrived after the reply was complete still wants its DONE.
             self.send(tokens.done(tokens.DONE_ATTN))
@@ -139,8 +145,39 @@ class Connection(threading.Thread):
                 payload = payload[total:]
         return payload.decode("utf-16-le", errors="replace")
 
-    def run_batch(self, sql):
-        entry = {"database": self.database, "sql": sql}
+    def serve_rpc(self, call):
+        """Prepared statements: run their text like a batch, answer with handle and DONEPROC."""
+        sql = None
+        if call.proc == rpc.EXECUTESQL:
+            sql = call.param(0)
+        elif call.proc == rpc.PREPEXEC:
+            sql = call.param(2)
+        elif call.proc == rpc.EXECUTE:
+            sql = self.prepared.get(call.param(0))
+        elif call.proc == rpc.PREPARE:
+            sql = None
+        body = b""
+        if sql is not None:
+            result = self.run_statement(sql, {"rpc": call.name})
+            if result is None:
+                return
+            body += result.reply(tokens.DONEINPROC, more=True)
+        else:
+            self.log({"event": "rpc", "proc": call.name, "database": self.database})
+        body += tokens.return_status(0)
+        if call.proc in (rpc.PREPARE, rpc.PREPEXEC):
+            self.next_handle += 1
+            handle = self.next_handle
+            self.prepared[handle] = call.param(2)
+            body += tokens.return_int(0, "", handle)
+        elif call.proc == rpc.UNPREPARE:
+            self.prepared.pop(call.param(0), None)
+        self.send(body + tokens.done(token=tokens.DONEPROC))
+
+    def run_statement(self, sql, extra):
+        """Runs one statement with the fault rules; returns its Outcome, or None when
+        it was cancelled and the cancel has been acknowledged already."""
+        entry = dict({"database": self.database, "sql": sql}, **extra)
         rule = self.catalog.match_fault(sql, self.database)
         try:
             if rule and rule.delay:
@@ -149,26 +186,22 @@ class Connection(threading.Thread):
             self.log(dict(entry, outcome="cancelled", reason=cancel.reason))
             if cancel.reason == "attention":
                 self.send(tokens.done(tokens.DONE_ATTN))
-                return
+                return None
             raise packets.ConnectionClosed()
         if rule and rule.drop:
             self.log(dict(entry, outcome="dropped"))
             raise packets.ConnectionClosed()
         if rule and rule.error:
             error = rule.error
-            result = self.dispatcher_error(error)
+            result = error_reply(int(error["number"]), error.get("message", "Injected fault."),
+                                 state=int(error.get("state", 1)),
+                                 severity=int(error.get("class", 16)))
         else:
             result = self.dispatcher.run(sql, self.database)
         if result.new_database:
             self.database = result.new_database
         self.log(dict(entry, **result.journal_fields()))
-        self.send(result.reply)
-
-    def dispatcher_error(self, error):
-        from .dispatcher import error_reply
-        return error_reply(int(error["number"]), error.get("message", "Injected fault."),
-                           state=int(error.get("state", 1)),
-                           severity=int(error.get("class", 16)))
+        return result
 
     def wait(self, seconds):
         """Sleeps, but gives up at once when the client cancels or disconnects."""

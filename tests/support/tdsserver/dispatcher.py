@@ -36,16 +36,27 @@ def unquote(name):
 
 
 class Outcome:
-    """The reply to one batch and what the journal says about it."""
+    """The reply to one batch and what the journal says about it.
 
-    def __init__(self, reply, outcome="ok", error=None, rows=None, new_database=None,
-                 effect=None):
-        self.reply = reply
+    The reply is kept without its closing DONE so that a statement run inside a
+    remote procedure call can close with DONEINPROC instead."""
+
+    def __init__(self, body=b"", outcome="ok", error=None, rows=None, new_database=None,
+                 effect=None, done_status=tokens.DONE_FINAL, done_cmd=0):
+        self.body = body
         self.outcome = outcome
         self.error = error
         self.rows = rows
         self.new_database = new_database
         self.effect = effect
+        self.done_status = done_status
+        self.done_cmd = done_cmd
+
+    def reply(self, token=tokens.DONE, more=False):
+        status = self.done_status | (tokens.DONE_MORE if more else 0)
+        if self.rows is not None:
+            status |= tokens.DONE_COUNT
+        return self.body + tokens.done(status, self.done_cmd, self.rows or 0, token)
 
     def journal_fields(self):
         fields = {"outcome": self.outcome}
@@ -59,8 +70,14 @@ class Outcome:
 
 
 def error_reply(number, text, state=1, severity=16):
-    return Outcome(tokens.message(number, state, severity, text)
-                   + tokens.done(tokens.DONE_ERROR), "error", error=number)
+    return Outcome(tokens.message(number, state, severity, text), "error", error=number,
+                   done_status=tokens.DONE_ERROR)
+
+
+def rows_reply(column, values):
+    """A single-column result set; its DONE carries the row count."""
+    body = tokens.colmetadata([column]) + b"".join(tokens.row([v]) for v in values)
+    return Outcome(body, rows=len(values), done_cmd=tokens.CMD_SELECT)
 
 
 def not_found(name):
@@ -91,7 +108,7 @@ class Dispatcher:
         m = SYSDATABASES.match(sql)
         if m:
             names = self.catalog.user_database_names()
-            return Outcome(tokens.result_set(m.group(1), names), rows=len(names))
+            return rows_reply(m.group(1), names)
         m = SYSOBJECTS.match(sql)
         if m:
             database, failure = self.open_database(unquote(m.group(2)))
@@ -99,7 +116,7 @@ class Dispatcher:
                 return failure
             with self.catalog.lock:
                 names = sorted(database.tables, key=lambda n: (n.lower(), n))
-            return Outcome(tokens.result_set(m.group(1), names), rows=len(names))
+            return rows_reply(m.group(1), names)
         m = USE.match(sql)
         if m:
             return self.use(unquote(m.group(1)), current)
@@ -110,7 +127,7 @@ class Dispatcher:
         if LOOKS_LIKE.match(sql):
             near = sql.strip().splitlines()[0][-30:] if sql.strip() else ""
             return error_reply(102, "Incorrect syntax near '%s'." % near, severity=15)
-        return Outcome(tokens.done())
+        return Outcome()
 
     def use(self, name, current):
         database, failure = self.open_database(name)
@@ -118,8 +135,7 @@ class Dispatcher:
             return failure
         reply = (tokens.envchange(tokens.ENV_DATABASE, database.name, current)
                  + tokens.message(5701, 2, 0, "Changed database context to '%s'." % database.name,
-                                  is_error=False)
-                 + tokens.done())
+                                  is_error=False))
         return Outcome(reply, new_database=database.name)
 
     def stamp(self, db_name, table, value):
@@ -129,5 +145,5 @@ class Dispatcher:
         if table.lower() != "verzija" or database.verzija is None:
             return error_reply(208, "Invalid object name '%s.dbo.%s'." % (db_name, table))
         rows = self.catalog.stamp(database, value)
-        return Outcome(tokens.done(tokens.DONE_COUNT, tokens.CMD_UPDATE, len(rows)), rows=len(rows),
+        return Outcome(rows=len(rows), done_cmd=tokens.CMD_UPDATE,
                        effect={"stamped": {"database": database.name, "verzija": rows}})

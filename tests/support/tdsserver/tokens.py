@@ -10,6 +10,10 @@ FEATUREEXTACK = 0xAE
 ROW = 0xD1
 ENVCHANGE = 0xE3
 DONE = 0xFD
+DONEPROC = 0xFE
+DONEINPROC = 0xFF
+RETURNSTATUS = 0x79
+RETURNVALUE = 0xAC
 
 # DONE status bits.
 DONE_FINAL = 0x00
@@ -105,11 +109,11 @@ def row(values):
     return bytes(out)
 
 
-def result_set(column, values, more=False):
-    """One single-column NVARCHAR result set followed by its DONE with the count."""
-    out = bytearray(colmetadata([column]))
-    for value in values:
-        out += row([value])
-    status = DONE_COUNT | (DONE_MORE if more else 0)
-    out += done(status, CMD_SELECT, len(values))
-    return bytes(out)
+def return_status(value=0):
+    return struct.pack("<Bi", RETURNSTATUS, value)
+
+
+def return_int(ordinal, name, value):
+    """An output parameter of type int (INTN, 4 bytes), as in a prepared statement's handle."""
+    return (struct.pack("<BH", RETURNVALUE, ordinal) + b_varchar(name)
+            + struct.pack("<BIHBBBi", 0x01, 0, 0x0001, 0x26, 4, 4, value))
