@@ -5,12 +5,19 @@
 // the iterator interface and the implementation are the cabinet subsystem's to shape.
 
 #include <cstdint>
+#include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "common/AppError.h"
 #include "platform/IView.h"
 
 class ICabinetIterator;
+
+namespace cabinet_api {
+struct FILE_IN_CABINET_INFO;
+}
 
 // A date and time as the platform's automation date: days since 1899-12-30 00:00:00, with the
 // time of day as the fraction. Zero is that instant.
@@ -18,11 +25,19 @@ struct CabDateTime {
     double value = 0;
 };
 
+class CabFile;
+namespace Callback {
+std::uint32_t CabinetCallback(std::uintptr_t context, std::uint32_t notification,
+                              std::uintptr_t param1, std::uintptr_t param2) noexcept;
+}
+
 // One cabinet file, named by CabName. Each operation is one pass over the cabinet.
 class CabFile {
 public:
     CabFile(IView& view, ICabinetIterator& iterator);
     ~CabFile();
+    CabFile(const CabFile&) = delete;
+    CabFile& operator=(const CabFile&) = delete;
 
     // Events; an unset handler does nothing.
     std::function<void(const std::string& fileName, CabDateTime dateTime, std::int32_t size,
@@ -42,4 +57,37 @@ public:
     // Never raises: shows its two message boxes and returns false on any failure.
     bool Extract(const std::string& fileToExtract, const std::string& outputPath,
                  const std::string& outputFile);
+
+private:
+    friend std::uint32_t Callback::CabinetCallback(std::uintptr_t, std::uint32_t, std::uintptr_t,
+                                                   std::uintptr_t) noexcept;
+
+    enum PassMode : std::uint32_t { CountMode = 0, InfoMode = 1, ExtractMode = 2, XmlMode = 3 };
+
+    void RunPass(PassMode mode);
+    void CheckCabName() const;
+
+    std::uint32_t CabCallBack(std::uint32_t mode, std::uint32_t notification, std::uintptr_t param1,
+                              std::uintptr_t param2) noexcept;
+    std::uint32_t Dispatch(std::uint32_t mode, std::uint32_t notification, std::uintptr_t param1);
+    std::uint32_t HandleInfoFile(cabinet_api::FILE_IN_CABINET_INFO& info);
+    std::uint32_t HandleXmlFile(cabinet_api::FILE_IN_CABINET_INFO& info);
+    std::uint32_t HandleExtractFile(cabinet_api::FILE_IN_CABINET_INFO& info);
+    std::string TargetPathFor(const std::string& stored) const;
+    std::string XmlDocument() const;
+
+    IView& view_;
+    ICabinetIterator& iterator_;
+
+    std::string cabName_;
+    std::string requestedFile_;
+    std::string requestedFolder_;
+    std::string requestedName_;
+    std::int32_t fileCount_ = 0;
+    std::string xmlBody_;
+
+    // An error met inside the pass: the callback cannot throw through the iterator, so it
+    // answers FILEOP_ABORT and the operation raises this once the iterator has returned.
+    std::optional<AppError> pendingError_;
+    std::exception_ptr pendingForeign_;
 };

@@ -1,0 +1,250 @@
+#include "cabinet/CabFile.h"
+
+#include <cstring>
+
+#include "cabinet/CabDate.h"
+#include "cabinet/CabErrors.h"
+#include "cabinet/CabXml.h"
+#include "cabinet/Callback.h"
+#include "cabinet/NameCompare.h"
+#include "cabinet/StoredName.h"
+#include "common/Paths.h"
+#include "platform/ICabinetIterator.h"
+
+using namespace cabinet_api;
+
+namespace {
+
+constexpr const char* kSource = "CabFile";
+constexpr const char* kCallbackSource = "CabFile.CabCallBack";
+constexpr const char* kExtractFailed = "Greška kod raspakiravanja skinute datoteke !!";
+
+// Run-time error of a handler that failed with something other than an AppError.
+constexpr std::int32_t kInternalError = 51;
+
+const char* AsText(std::uintptr_t pointer) { return reinterpret_cast<const char*>(pointer); }
+
+// The path written into FullTargetName: its bytes and a NUL must fit the 260 bytes, else the
+// write fails before anything lands outside the buffer.
+void WriteAnsiPath(char (&buffer)[MAX_PATH], const std::string& path) {
+    if (path.size() + 1 > MAX_PATH)
+        throw AppError(RuntimeError::kSubscriptOutOfRange, kCallbackSource, "Subscript out of range");
+    std::memcpy(buffer, path.data(), path.size());
+    buffer[path.size()] = '\0';
+}
+
+std::string FolderOf(const std::string& path) {
+    std::string folder, name;
+    Callback::SplitPath(path, folder, name, kPathSeparator);
+    return folder;
+}
+
+}  // namespace
+
+CabFile::CabFile(IView& view, ICabinetIterator& iterator) : view_(view), iterator_(iterator) {}
+
+CabFile::~CabFile() {
+    if (Callback::CurrentCabFile() == this) Callback::SetCurrentCabFile(nullptr);
+}
+
+const std::string& CabFile::CabName() const { return cabName_; }
+void CabFile::SetCabName(const std::string& name) { cabName_ = name; }
+
+void CabFile::CheckCabName() const {
+    if (cabName_.empty()) throw AppError(kCabNameNotSet, kSource, CabErrorText(kCabNameNotSet));
+}
+
+void CabFile::RunPass(PassMode mode) {
+    pendingError_.reset();
+    pendingForeign_ = nullptr;
+    const bool completed = iterator_.Iterate(cabName_, &Callback::CabinetCallback, mode);
+    const auto lastError = static_cast<std::int32_t>(iterator_.LastError());
+    if (pendingForeign_) {
+        auto foreign = pendingForeign_;
+        pendingForeign_ = nullptr;
+        std::rethrow_exception(foreign);
+    }
+    if (pendingError_) {
+        AppError error = *pendingError_;
+        pendingError_.reset();
+        throw error;
+    }
+    // An iterator may fail without a reason; the error then carries number 0, "Unknown error.".
+    if (!completed) throw AppError(lastError, kSource, WinErrorText(lastError));
+}
+
+std::int32_t CabFile::FileCount() {
+    CheckCabName();
+    Callback::SetCurrentCabFile(this);
+    fileCount_ = 0;
+    RunPass(CountMode);
+    return fileCount_;
+}
+
+bool CabFile::GetInfo(const std::string& fileToInvestigate) {
+    try {
+        CheckCabName();
+        Callback::SetCurrentCabFile(this);
+        requestedFile_ = fileToInvestigate;
+        RunPass(InfoMode);
+        return true;
+    } catch (const AppError& error) {
+        throw error.WithSource("CabFile.GetInfo");
+    }
+}
+
+std::string CabFile::GetXML(const std::string& fileToInvestigate) {
+    try {
+        CheckCabName();
+        Callback::SetCurrentCabFile(this);
+        requestedFile_ = fileToInvestigate;
+        xmlBody_.clear();
+        RunPass(XmlMode);
+        return XmlDocument();
+    } catch (const AppError& error) {
+        throw error.WithSource("CabFile.GetXML");
+    }
+}
+
+bool CabFile::Extract(const std::string& fileToExtract, const std::string& outputPath,
+                      const std::string& outputFile) {
+    try {
+        CheckCabName();
+        Callback::SetCurrentCabFile(this);
+        requestedFile_ = fileToExtract;
+        requestedFolder_ = outputPath;
+        requestedName_ = outputFile;
+        RunPass(ExtractMode);
+        return true;
+    } catch (const AppError& error) {
+        view_.ShowMessage(kExtractFailed, MsgIcon::Error, MsgButtons::Ok, std::nullopt);
+        view_.ShowMessage(std::to_string(error.number()) + "/" + error.description(),
+                          MsgIcon::Warning, MsgButtons::Ok, std::nullopt);
+        return false;
+    }
+}
+
+std::string CabFile::XmlDocument() const {
+    return "<?xml version=\"1.0\"?>" "<CABFILE CABFILENAME = '" + cabName_ + "'>" "<FILES>" +
+           xmlBody_ + "</FILES></CABFILE>";
+}
+
+std::uint32_t CabFile::CabCallBack(std::uint32_t mode, std::uint32_t notification,
+                                   std::uintptr_t param1, std::uintptr_t /*param2*/) noexcept {
+    // Nothing may unwind through the iterator: an error is kept and raised by the operation
+    // once the pass is over, and the answer stops the pass.
+    const std::uint32_t stop = notification == SPFILENOTIFY_FILEEXTRACTED ? win32::kInvalidData
+                                                                           : FILEOP_ABORT;
+    try {
+        return Dispatch(mode, notification, param1);
+    } catch (const AppError& error) {
+        pendingError_ = error.WithSource(kCallbackSource);
+    } catch (const std::exception& error) {
+        pendingError_ = AppError(kInternalError, kCallbackSource, error.what());
+    } catch (...) {
+        // Not ours to judge (a test view ending the program, for one): raised again as it is.
+        pendingForeign_ = std::current_exception();
+    }
+    return stop;
+}
+
+std::uint32_t CabFile::Dispatch(std::uint32_t mode, std::uint32_t notification,
+                                std::uintptr_t param1) {
+    switch (notification) {
+    case SPFILENOTIFY_FILEINCABINET: {
+        auto& info = *reinterpret_cast<FILE_IN_CABINET_INFO*>(param1);
+        switch (mode) {
+        case CountMode:
+            ++fileCount_;
+            return FILEOP_SKIP;
+        case InfoMode:
+            return HandleInfoFile(info);
+        case ExtractMode:
+            return HandleExtractFile(info);
+        case XmlMode:
+            return HandleXmlFile(info);
+        default:
+            return FILEOP_ABORT;
+        }
+    }
+    case SPFILENOTIFY_NEEDNEWCABINET:
+        return NO_ERROR;
+    case SPFILENOTIFY_FILEEXTRACTED: {
+        FILEPATHS paths;
+        std::memcpy(&paths, reinterpret_cast<const void*>(param1), sizeof paths);
+        const auto outcome = static_cast<std::int16_t>(paths.Win32Error & 0xFFFF);
+        if (outcome == 0 && AfterExtract) AfterExtract(AsText(reinterpret_cast<std::uintptr_t>(paths.Target)));
+        return static_cast<std::uint32_t>(static_cast<std::int32_t>(outcome));
+    }
+    default:
+        return 0;
+    }
+}
+
+std::uint32_t CabFile::HandleInfoFile(FILE_IN_CABINET_INFO& info) {
+    std::uint32_t answer = FILEOP_SKIP;
+    const std::string stored = stored_name::ToText(info.NameInCabinet, info.DosAttribs);
+    std::string folder, name;
+    Callback::SplitPath(stored, folder, name);
+    bool matches = requestedFile_.empty();
+    if (!matches && EqualsIgnoreCase(stored, requestedFile_)) {
+        matches = true;
+        answer = FILEOP_ABORT;
+    }
+    if (matches && FileFound)
+        FileFound(name, CalendarToDate(DosToCalendar(info.DosDate, info.DosTime)), info.FileSize,
+                  folder);
+    return answer;
+}
+
+std::uint32_t CabFile::HandleXmlFile(FILE_IN_CABINET_INFO& info) {
+    std::uint32_t answer = FILEOP_SKIP;
+    const std::string stored = stored_name::ToText(info.NameInCabinet, info.DosAttribs);
+    std::string folder, name;
+    Callback::SplitPath(stored, folder, name);
+    bool matches = requestedFile_.empty();
+    if (!matches && EqualsIgnoreCase(name, requestedFile_)) {
+        matches = true;
+        answer = FILEOP_ABORT;
+    }
+    if (matches) {
+        const std::string date =
+            DateText(DosToCalendar(info.DosDate, info.DosTime), UserDateLocale());
+        const std::string content = XmlElement(stored, "FULLNAME") + XmlElement(name, "NAME") +
+                                    XmlElement(date, "DATE") +
+                                    XmlElement(std::to_string(info.FileSize), "SIZE") +
+                                    XmlElement(folder, "PATH");
+        xmlBody_ += XmlElement(content, "FILE") + "\r\n";
+    }
+    return answer;
+}
+
+std::uint32_t CabFile::HandleExtractFile(FILE_IN_CABINET_INFO& info) {
+    const std::string stored = stored_name::ToText(info.NameInCabinet, info.DosAttribs);
+    if (!requestedFile_.empty() && !EqualsIgnoreCase(stored, requestedFile_)) return FILEOP_SKIP;
+    bool cancel = false;
+    if (BeforeExtract) BeforeExtract(stored, cancel);
+    if (cancel) return FILEOP_SKIP;
+
+    // A cabinet from the network is untrusted: a name that would land outside the target
+    // folder is not written, and the pass fails so that the user hears of it.
+    const std::string& relative = requestedName_.empty() ? stored : requestedName_;
+    if (!stored_name::StaysInside(relative))
+        throw AppError(static_cast<std::int32_t>(win32::kInvalidName), kCallbackSource,
+                       WinErrorText(static_cast<std::int32_t>(win32::kInvalidName)));
+
+    const std::string target = TargetPathFor(stored);
+    std::string folder, name;
+    Callback::SplitPath(target, folder, name, kPathSeparator);
+    if (!Callback::CreateFolderPath(folder)) return FILEOP_SKIP;
+    WriteAnsiPath(info.FullTargetName, target);
+    return FILEOP_DOIT;
+}
+
+std::string CabFile::TargetPathFor(const std::string& stored) const {
+    std::string folder = requestedFolder_.empty() ? FolderOf(cabName_) : requestedFolder_;
+    // A cabinet named without a folder lies in the current folder, not in the root.
+    if (folder.empty()) folder = ".";
+    const std::string name = requestedName_.empty() ? stored : requestedName_;
+    return Callback::AddBackslash(folder, kPathSeparator) + stored_name::ToNative(name);
+}

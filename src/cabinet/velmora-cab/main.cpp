@@ -1,0 +1,80 @@
+// velmora-cab: what a downloaded cabinet holds, through the same CabFile object the upgrade
+// uses, for support staff.
+//
+//   velmora-cab count CAB
+//   velmora-cab list CAB [FILE]                 path, name, date, size; TAB-separated
+//   velmora-cab xml CAB [FILE]                  the XML listing, byte for byte
+//   velmora-cab extract CAB [FILE] [FOLDER] [NAME]
+//
+// Errors go to standard error as "number/description" and the exit status is 1; a wrong
+// command line gives the usage and status 2.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cabinet/CabDate.h"
+#include "cabinet/CabFile.h"
+#include "cabinet/velmora-cab/StderrView.h"
+#include "common/AppError.h"
+#include "platform/mspack/MspackCabinetIterator.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: velmora-cab count CAB\n"
+    "       velmora-cab list CAB [FILE]\n"
+    "       velmora-cab xml CAB [FILE]\n"
+    "       velmora-cab extract CAB [FILE] [FOLDER] [NAME]\n";
+
+std::string Arg(const std::vector<std::string>& args, std::size_t index) {
+    return index < args.size() ? args[index] : std::string();
+}
+
+int Run(CabFile& cab, const std::string& command, const std::vector<std::string>& args) {
+    if (command == "count") {
+        std::cout << cab.FileCount() << '\n';
+        return 0;
+    }
+    if (command == "list") {
+        const std::locale locale = UserDateLocale();
+        cab.FileFound = [&](const std::string& name, CabDateTime date, std::int32_t size,
+                            const std::string& path) {
+            std::cout << path << '\t' << name << '\t' << DateText(DateToCalendar(date), locale)
+                      << '\t' << size << '\n';
+        };
+        cab.GetInfo(Arg(args, 3));
+        return 0;
+    }
+    if (command == "xml") {
+        std::cout << cab.GetXML(Arg(args, 3));
+        return 0;
+    }
+    cab.AfterExtract = [](const std::string& path) { std::cout << path << '\n'; };
+    return cab.Extract(Arg(args, 3), Arg(args, 4), Arg(args, 5)) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv, argv + argc);
+    const std::string command = Arg(args, 1);
+    const std::size_t maxArgs = command == "count" ? 3 : command == "extract" ? 6 : 4;
+    const bool known = command == "count" || command == "list" || command == "xml" ||
+                       command == "extract";
+    if (!known || args.size() < 3 || args.size() > maxArgs) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    StderrView view;
+    MspackCabinetIterator iterator;
+    CabFile cab(view, iterator);
+    cab.SetCabName(args[2]);
+    try {
+        return Run(cab, command, args);
+    } catch (const AppError& error) {
+        std::cout.flush();
+        std::cerr << error.number() << '/' << error.description() << '\n';
+        return 1;
+    }
+}
