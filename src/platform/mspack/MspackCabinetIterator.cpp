@@ -1,5 +1,7 @@
 #include "platform/mspack/MspackCabinetIterator.h"
 
+#include "platform/mspack/CabinetProbe.h"
+
 #include <mspack.h>
 #include <unistd.h>
 
@@ -54,6 +56,13 @@ std::string NamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+int FolderIndex(const mscabd_cabinet* cab, const mscabd_file* file) {
+    int index = 0;
+    for (const mscabd_folder* f = cab->folders; f != nullptr; f = f->next, ++index)
+        if (f == file->folder) return index;
+    return -1;
+}
+
 }  // namespace
 
 bool MspackCabinetIterator::Fail(std::uint32_t code) {
@@ -94,7 +103,8 @@ std::uint32_t MspackCabinetIterator::ExtractError(int mspackError) const {
 }
 
 std::uint32_t MspackCabinetIterator::ExtractOne(mscab_decompressor* decompressor,
-                                                mscabd_file* file, const std::string& target) {
+                                                const mscabd_cabinet* cab, mscabd_file* file,
+                                                const std::string& target) {
     const std::string temporary = FolderPart(target) + ".velmora-cab-" +
                                   std::to_string(::getpid()) + "-" +
                                   std::to_string(++tempCounter_) + ".part";
@@ -102,7 +112,10 @@ std::uint32_t MspackCabinetIterator::ExtractOne(mscab_decompressor* decompressor
     fileSystem_.sawShortRead = false;
     const int result = decompressor->extract(decompressor, file, temporary.c_str());
     if (result != MSPACK_ERR_OK) {
-        const std::uint32_t code = ExtractError(result);
+        std::uint32_t code = ExtractError(result);
+        if ((result == MSPACK_ERR_DECRUNCH || result == MSPACK_ERR_DATAFORMAT) &&
+            cabinet_probe::FolderHasBadChecksum(cabinetPath_, FolderIndex(cab, file)))
+            code = win32::kCrc;
         std::remove(temporary.c_str());  // gone or never made: either way nothing to report
         return code;
     }
@@ -124,7 +137,15 @@ bool MspackCabinetIterator::Iterate(const std::string& cabinetPath, CabinetCallb
     mscab_decompressor* d = decompressor.get();
 
     mscabd_cabinet* cab = d->open(d, cabinetPath.c_str());
-    if (cab == nullptr) return Fail(OpenError(d->last_error(d)));
+    if (cab == nullptr) {
+        const int error = d->last_error(d);
+        // libmspack refuses a cabinet without files; the format allows it, and a pass over it
+        // announces nothing.
+        if (error == MSPACK_ERR_DATAFORMAT && cabinet_probe::IsEmptyCabinet(cabinetPath))
+            return true;
+        return Fail(OpenError(error));
+    }
+    cabinetPath_ = cabinetPath;
     auto closeCab = [d](mscabd_cabinet* c) { d->close(d, c); };
     std::unique_ptr<mscabd_cabinet, decltype(closeCab)> cabGuard(cab, closeCab);
 
@@ -158,7 +179,7 @@ bool MspackCabinetIterator::Iterate(const std::string& cabinetPath, CabinetCallb
         FILEPATHS paths;
         paths.Target = target.c_str();
         paths.Source = cabinetPath.c_str();
-        paths.Win32Error = ExtractOne(d, file, target);
+        paths.Win32Error = ExtractOne(d, cab, file, target);
         const std::uint32_t reply =
             callback(context, SPFILENOTIFY_FILEEXTRACTED, reinterpret_cast<std::uintptr_t>(&paths), 0);
         if (reply != NO_ERROR) return Fail(reply);

@@ -8,6 +8,7 @@
 
 struct mscab_decompressor;
 struct mscabd_file;
+struct mscabd_cabinet;
 
 // The cabinet iterator over libmspack. It reads cabinets compressed with none, MSZIP, Quantum
 // and LZX, announces the files in their stored order and writes the ones it is told to.
@@ -38,10 +39,11 @@ private:
     bool Fail(std::uint32_t code);
     std::uint32_t OpenError(int mspackError) const;
     std::uint32_t ExtractError(int mspackError) const;
-    std::uint32_t ExtractOne(mscab_decompressor* decompressor, mscabd_file* file,
-                             const std::string& target);
+    std::uint32_t ExtractOne(mscab_decompressor* decompressor, const mscabd_cabinet* cab,
+                             mscabd_file* file, const std::string& target);
 
     MspackFileSystem fileSystem_;
     std::uint32_t lastError_ = 0;
     unsigned tempCounter_ = 0;
+    std::string cabinetPath_;
 };
