@@ -1,0 +1,103 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+
+#include <QTimer>
+#include <QWidget>
+
+#include "platform/IView.h"
+
+class QCloseEvent;
+
+// The program's one window: the backup warning, the two frames with the database name and the
+// progress, the download counters and the buttons "&Dobro" and "&Odustani". It shows state and
+// hands the buttons' clicks and close requests to the handlers the program sets; it decides
+// nothing itself.
+//
+// Used on the GUI thread only; GuiThreadView passes calls from other threads over.
+//
+// Texts and the progress bar may change on every 512-byte read of a download. Painting each
+// change would cost more than the read, so changes that follow one another closely are kept
+// and put on the screen at most kRepaintsPerSecond times a second; Text() and the progress
+// getters always give the latest values. Refresh, message boxes, closing and work off the GUI
+// thread show every kept change first.
+class FrmGlavna : public QWidget, public IView {
+    Q_OBJECT
+
+public:
+    static constexpr int kRepaintsPerSecond = 30;
+    // The progress bar's own resolution; the view keeps the exact numbers.
+    static constexpr int kBarSteps = 10000;
+
+    // windowTitle: the caption of the window; appTitle: the title of a message box that has
+    // none of its own.
+    FrmGlavna(std::string windowTitle, std::string appTitle);
+    ~FrmGlavna() override;
+
+    // index 0 is CmdAkcija(0), index 1 CmdAkcija(1).
+    void SetClickHandler(std::function<void(int index)> handler) { onClick_ = std::move(handler); }
+    // Asked on every request to close the window; byProgram is true only inside CloseWindow.
+    // Without a handler only the program may close the window.
+    void SetCloseRequestHandler(std::function<bool(bool byProgram)> handler) {
+        onCloseRequest_ = std::move(handler);
+    }
+    // Shows the window centred on its screen.
+    void ShowCentred();
+
+    // The widget of a control (the window itself for Control::FrmGlavna).
+    QWidget* Widget(Control control) const;
+    // The dots per inch that turn the design's twips into pixels.
+    double DotsPerInch() const { return dotsPerInch_; }
+    // Puts every kept change on the screen now.
+    void ApplyPending();
+
+    void SetText(Control c, const std::string& text) override;
+    std::string Text(Control c) const override;
+    void SetEnabled(Control c, bool enabled) override;
+    void SetVisible(Control c, bool visible) override;
+    void Move(Control c, TwipRect rect) override;
+    TwipRect Bounds(Control c) const override;
+    void Refresh(Control c) override;
+    void SetCaretToEnd(Control c) override;
+    void SetProgressMax(float max) override;
+    float ProgressMax() const override { return progressMax_; }
+    void SetProgressValue(float value) override;
+    float ProgressValue() const override { return progressValue_; }
+    MsgAnswer ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                          const std::optional<std::string>& title) override;
+    void DoEvents() override;
+    void SetCursor(Cursor cursor) override;
+    void CloseWindow() override;
+    [[noreturn]] void EndProgram(int exitCode) override;
+    void RunOffUiThread(const std::function<void()>& work) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void Place(Control c, TwipRect rect);
+    void ApplyText(Control c, const std::string& text);
+    void ApplyProgress();
+    void ChangeSoon();
+
+    std::string appTitle_;
+    double dotsPerInch_;
+    std::map<Control, QWidget*> widgets_;
+    std::map<Control, std::string> texts_;
+    std::map<Control, TwipRect> bounds_;
+    float progressMax_ = 0;
+    float progressValue_ = 0;
+
+    std::map<Control, std::string> pendingTexts_;
+    bool progressPending_ = false;
+    std::chrono::steady_clock::time_point lastApplied_{};
+    QTimer applyTimer_;
+
+    bool closingByProgram_ = false;
+    std::function<void(int)> onClick_;
+    std::function<bool(bool)> onCloseRequest_;
+};
