@@ -100,8 +100,9 @@ class Catalog:
         if not self.state_path:
             return
         with self.lock:
-            state = {"databases": [d.dump() for d in self.databases]}
+            # One database per line, so a test can find a database's line and read it whole.
+            lines = [json.dumps(d.dump(), ensure_ascii=False) for d in self.databases]
             tmp = self.state_path + ".tmp"
             with open(tmp, "w", encoding="utf-8") as f:
-                json.dump(state, f, ensure_ascii=False, indent=1)
+                f.write('{"databases": [\n' + ",\n".join(lines) + "\n]}\n")
             os.replace(tmp, self.state_path)

@@ -22,7 +22,7 @@ class Cancelled(Exception):
 
 
 class Connection(threading.Thread):
-    def __init__(self, sock, number, catalog, journal, stopping):
+    def __init__(self, sock, number, catalog, journal, stopping, max_packet_size=MAX_PACKET_SIZE):
         super().__init__(daemon=True, name="tds-conn-%d" % number)
         self.sock = sock
         self.number = number
@@ -32,6 +32,7 @@ class Connection(threading.Thread):
         self.stopping = stopping
         self.dispatcher = Dispatcher(catalog)
         self.packet_size = packets.DEFAULT_PACKET_SIZE
+        self.max_packet_size = max(MIN_PACKET_SIZE, min(MAX_PACKET_SIZE, max_packet_size))
         self.database = None
         self.tds_version = 0x74000004
         self.prepared = {}  # handle -> statement text of sp_prepare/sp_prepexec
@@ -98,7 +99,7 @@ class Connection(threading.Thread):
         self.database = database.name
         language = login.language or "us_english"
         requested = login.packet_size or packets.DEFAULT_PACKET_SIZE
-        size = max(MIN_PACKET_SIZE, min(MAX_PACKET_SIZE, requested))
+        size = max(MIN_PACKET_SIZE, min(self.max_packet_size, requested))
         reply = (tokens.envchange(tokens.ENV_DATABASE, self.database, "master")
                  + tokens.message(5701, 2, 0, "Changed database context to '%s'." % self.database,
                                   is_error=False)
@@ -190,6 +191,8 @@ class Connection(threading.Thread):
             raise packets.ConnectionClosed()
         if rule and rule.drop:
             self.log(dict(entry, outcome="dropped"))
+            # Closed without a reply, as when the server goes away mid-request. (An abortive
+            # close, RST, gives the driver no better diagnosis: HY000 "Unknown error".)
             raise packets.ConnectionClosed()
         if rule and rule.error:
             error = rule.error

@@ -17,6 +17,8 @@ def parse_arguments(argv):
     parser.add_argument("--journal", help="journal file (JSON lines), appended to")
     parser.add_argument("--state", help="catalog state written after every change")
     parser.add_argument("--host", default="127.0.0.1")
+    parser.add_argument("--packet-size", type=int, default=32767,
+                        help="largest packet size granted at login (the client asks for its own)")
     return parser.parse_args(argv)
 
 
@@ -54,7 +56,7 @@ def main(argv=None):
         sock.settimeout(None)
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         number += 1
-        conn = Connection(sock, number, catalog, journal, stopping)
+        conn = Connection(sock, number, catalog, journal, stopping, args.packet_size)
         connections = [c for c in connections if c.is_alive()] + [conn]
         conn.start()
 
