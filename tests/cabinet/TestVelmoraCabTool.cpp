@@ -1,0 +1,77 @@
+// The support staff's tool, run as a program: its output, its error lines and exit status.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cabinet/CabinetTestSupport.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result RunTool(const std::string& arguments, const TempFolder& temp) {
+    const std::string errFile = (temp.path() / "stderr.txt").string();
+    const std::string command = "LC_ALL=C " + std::string(TEST_BINARY_DIR) + "/velmora-cab " +
+                                arguments + " 2>'" + errFile + "'";
+    Result r{-1, {}, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return r;
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.err = TempFolder::Read(errFile);
+    return r;
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+TEST(VelmoraCabTool, CountListXmlExtract) {
+    TempFolder temp;
+    const std::string cab = Quote(cabtest::Fixture("lzx_uncompressed_blocks.cab"));
+    EXPECT_EQ(RunTool("count " + cab, temp).out, "2\n");
+    EXPECT_EQ(RunTool("list " + cab, temp).out,
+              "\tbig.txt\t29.2.2024. 14:30:00\t70001\nsub\\\tsmall.txt\t29.2.2024. 14:30:00\t19\n");
+    EXPECT_EQ(RunTool("list " + cab + " 'SUB\\small.txt'", temp).out,
+              "sub\\\tsmall.txt\t29.2.2024. 14:30:00\t19\n");
+    const Result xml = RunTool("xml " + cab + " small.txt", temp);
+    EXPECT_EQ(xml.out.substr(0, 21), "<?xml version=\"1.0\"?>");
+    EXPECT_TRUE(xml.out.ends_with("<PATH>sub\\</PATH></FILE>\r\n</FILES></CABFILE>")) << xml.out;
+
+    const Result extract = RunTool("extract " + cab + " 'sub\\small.txt' " + Quote(temp.str()) + " x.txt", temp);
+    EXPECT_EQ(extract.status, 0);
+    EXPECT_EQ(extract.out, (temp.path() / "x.txt").string() + "\n");
+    EXPECT_EQ(TempFolder::Read(temp.path() / "x.txt"), "after the big one\r\n");
+}
+
+TEST(VelmoraCabTool, ErrorsAsNumberSlashDescription) {
+    TempFolder temp;
+    const Result missing = RunTool("count " + Quote(temp.str() + "/none.cab"), temp);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "2/The system cannot find the file specified.\n");
+
+    const Result damaged = RunTool("extract " + Quote(cabtest::Fixture("damaged_mszip_bad_checksum.cab")) +
+                                   " '' " + Quote(temp.str()),
+                               temp);
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_EQ(damaged.err,
+              "Greška kod raspakiravanja skinute datoteke !!\n23/Data error (cyclic redundancy check).\n");
+
+    const Result usage = RunTool("frobnicate x", temp);
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.err.find("usage: velmora-cab"), std::string::npos);
+}
+
+}  // namespace
