@@ -1,0 +1,201 @@
+#include "database/DatabasePhase.h"
+
+#include <cstdlib>
+#include <exception>
+#include <set>
+
+#include "common/Paths.h"
+#include "database/BatchSplitter.h"
+#include "database/DatabaseTexts.h"
+#include "database/Konekcija.h"
+#include "database/TargetDiscovery.h"
+#include "database/UpgradeDatabase.h"
+#include "shell/AppTexts.h"
+#include "shell/ProgramVersion.h"
+#include "upgradefile/SectionReader.h"
+
+namespace {
+
+std::string NumberSlashText(const AppError& e) { return std::to_string(e.number()) + "/" + e.description(); }
+
+class DatabasePhase {
+public:
+    DatabasePhase(UpgradeContext& context, const DatabasePhaseDeps& deps)
+        : ctx_(context),
+          session_{context.view, context.log, deps.database, deps.settings, context.settingsName,
+                   deps.commandTimeoutSeconds, nullptr, {}} {}
+
+    // The whole phase; returns the exit status instead of ending the program, so that the end
+    // happens on the thread that owns the window.
+    int Run();
+
+private:
+    bool ConnectionStage();
+    int ExecutionStage();
+    RunResult RunAllDatabases(const std::vector<std::string>& targets, const SplitScript& script);
+    int Finish(const RunResult& result);
+    void ConnectionStageReport(const AppError& e);
+    void ExecutionReport(const AppError& e);
+    void CloseIfOpen();
+
+    UpgradeContext& ctx_;
+    DatabaseSession session_;
+};
+
+int DatabasePhase::Run() {
+    ctx_.log.Write("phase", "database upgrade");
+    ctx_.state.programVersion =
+        GetProgramVersion(ctx_.view, JoinPath(ctx_.programFolder, texts::kProgramFileName));
+    if (ctx_.state.programVersion == "Err") return DatabaseExit::kError;
+    try {
+        if (!ConnectionStage()) return DatabaseExit::kError;
+    } catch (const AppError& e) {
+        ConnectionStageReport(e);
+        return DatabaseExit::kError;
+    }
+    try {
+        return ExecutionStage();
+    } catch (const AppError& e) {
+        ExecutionReport(e);
+        return DatabaseExit::kError;
+    }
+}
+
+bool DatabasePhase::ConnectionStage() {
+    IView& view = ctx_.view;
+    view.SetCursor(Cursor::Wait);
+    view.SetEnabled(Control::CmdAkcija0, false);
+    view.SetEnabled(Control::CmdAkcija1, false);
+    view.SetText(Control::LblPozor, dbtexts::kConnecting);
+    view.Refresh(Control::LblPozor);
+    if (!OpenConnection(session_, "master")) {
+        view.ShowMessage(dbtexts::kCannotContinue, MsgIcon::Error, MsgButtons::Ok, std::nullopt);
+        return false;
+    }
+    view.Refresh(Control::FrmGlavna);
+    view.SetText(Control::LblPozor, dbtexts::kPreparing);
+    view.Refresh(Control::LblPozor);
+    return true;
+}
+
+int DatabasePhase::ExecutionStage() {
+    IView& view = ctx_.view;
+    const std::vector<std::string> targets = FindTargetDatabases(session_);
+    ctx_.log.Write("database", std::to_string(targets.size()) + " target database(s)");
+    const std::string script = ReadSection(view, ctx_.programFolder, "[Akcija]");
+    if (script == "Err") return DatabaseExit::kError;
+    const SplitScript split = SplitBatches(script);
+    ctx_.log.Write("database", "script of " + std::to_string(split.batches.size()) + " batch(es)");
+    if (HoldsStatement(split.remainder)) {
+        ctx_.log.Write("script", "text after the last -GO- is never sent: " +
+                                     RunLog::Escape(FirstLineOf(split.remainder)));
+    }
+    view.SetText(Control::LblPozor, dbtexts::kUpgrading);
+    view.SetText(Control::LblTablica, "");
+    view.Refresh(Control::LblTablica);
+    // The last index of an empty list does not exist.
+    if (targets.empty()) throw AppError(RuntimeError::kSubscriptOutOfRange, "Upgrade", "Subscript out of range");
+    const RunResult result = RunAllDatabases(targets, split);
+    if (session_.dbConnection) session_.dbConnection->Close();
+    session_.dbConnection.reset();
+    return Finish(result);
+}
+
+RunResult DatabasePhase::RunAllDatabases(const std::vector<std::string>& targets,
+                                         const SplitScript& script) {
+    RunResult result;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (i == 0) {
+            // The window updates of the first database lie before the lenient part of the run.
+            ShowDatabaseStarted(session_, targets[i]);
+        } else {
+            try {
+                ShowDatabaseStarted(session_, targets[i]);
+            } catch (const AppError& e) {
+                ctx_.log.Write("database", "window update failed: " + NumberSlashText(e));
+            }
+        }
+        UpgradeDatabase(session_, targets[i], script, ctx_.state.programVersion, result);
+    }
+    return result;
+}
+
+std::string FailureSummary(const RunResult& result, const std::string& logPath) {
+    std::string text = std::string(dbtexts::kFinishedWithErrors) + "\r\n";
+    if (!result.failedBatches.empty()) {
+        std::set<std::string> seen;
+        std::string where;
+        for (const auto& f : result.failedBatches) {
+            if (seen.insert(f.database).second) where += (where.empty() ? "" : ", ") + f.database;
+        }
+        text += "\r\n" + std::string(dbtexts::kFailedBatches) +
+                std::to_string(result.failedBatches.size()) + " (" + where + ").";
+    }
+    if (!result.skippedDatabases.empty()) {
+        std::string names;
+        for (const auto& n : result.skippedDatabases) names += (names.empty() ? "" : ", ") + n;
+        text += "\r\n" + std::string(dbtexts::kSkippedDatabases) + names + ".";
+    }
+    return text + "\r\n\r\n" + dbtexts::kSeeLog + logPath;
+}
+
+int DatabasePhase::Finish(const RunResult& result) {
+    IView& view = ctx_.view;
+    view.SetText(Control::LblPozor, dbtexts::kFinished);
+    view.Refresh(Control::LblPozor);
+    view.SetCursor(Cursor::Default);
+    ctx_.log.Write("database", "finished: " + std::to_string(result.failedBatches.size()) +
+                                   " failed batch(es), " + std::to_string(result.skippedDatabases.size()) +
+                                   " skipped database(s), " + std::to_string(result.failedStamps) +
+                                   " failed stamp(s)");
+    if (result.Clean()) {
+        view.ShowMessage(dbtexts::kSuccess, MsgIcon::Information, MsgButtons::Ok, std::string(texts::kBoxTitle));
+        return DatabaseExit::kSuccess;
+    }
+    view.ShowMessage(FailureSummary(result, ctx_.log.path()), MsgIcon::Warning, MsgButtons::Ok,
+                     std::string(texts::kBoxTitle));
+    return DatabaseExit::kFinishedWithErrors;
+}
+
+void DatabasePhase::CloseIfOpen() {
+    try {
+        if (session_.dbConnection && session_.dbConnection->IsOpen()) session_.dbConnection->Close();
+    } catch (const AppError& e) {
+        // The report that follows is about the first error; a second one while closing adds
+        // nothing the user can act on, so it goes to the run log only.
+        ctx_.log.Write("database", "closing after an error failed: " + NumberSlashText(e));
+    }
+}
+
+void DatabasePhase::ConnectionStageReport(const AppError& e) {
+    CloseIfOpen();
+    session_.dbConnection.reset();
+    const std::optional<std::string> title = std::string(texts::kBoxTitle);
+    ctx_.view.ShowMessage(dbtexts::kServerOpenFailed, MsgIcon::Error, MsgButtons::Ok, title);
+    ctx_.view.ShowMessage(NumberSlashText(e), MsgIcon::Error, MsgButtons::Ok, title);
+}
+
+void DatabasePhase::ExecutionReport(const AppError& e) {
+    CloseIfOpen();
+    const std::optional<std::string> title = std::string(texts::kBoxTitle);
+    ctx_.view.ShowMessage(dbtexts::kExecutionFailed, MsgIcon::Error, MsgButtons::Ok, title);
+    ctx_.view.ShowMessage(NumberSlashText(e), MsgIcon::Error, MsgButtons::Ok, title);
+}
+
+}  // namespace
+
+void RunDatabaseUpgrade(UpgradeContext& context, const DatabasePhaseDeps& deps) {
+    int exitCode = DatabaseExit::kError;
+    context.view.RunOffUiThread([&] {
+        try {
+            exitCode = DatabasePhase(context, deps).Run();
+        } catch (const std::exception& e) {
+            // Nothing may leave the worker: the program still has to end on its own thread.
+            context.log.Write("database", std::string("internal failure: ") + e.what());
+            exitCode = DatabaseExit::kError;
+        }
+    });
+    context.view.EndProgram(exitCode);
+    // EndProgram never returns; this only tells the compiler so.
+    std::abort();
+}

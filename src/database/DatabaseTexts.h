@@ -1,0 +1,34 @@
+#pragma once
+
+// The database phase's texts.
+namespace dbtexts {
+inline constexpr const char* kConnecting = "\r\n\r\nSamo trenutak molim. Spajam se na server.";
+inline constexpr const char* kPreparing = "\r\n\r\nSamo trenutak molim. Vršim pripremu podataka.\r\n";
+inline constexpr const char* kUpgrading = "\r\n\r\nSamo trenutak molim. Vršim podizanje verzije.";
+inline constexpr const char* kFinished = "\r\n\r\nPodizanje verzije ZAVRŠENO !!";
+inline constexpr const char* kSuccess = "Podizanje verzije uspješno završeno !!";
+inline constexpr const char* kCannotContinue = "Nastavak nije moguć !!";
+inline constexpr const char* kServerOpenFailed = "Greška kod otvaranja servera!!";
+inline constexpr const char* kExecutionFailed = "Greška kod izvršenja !!";
+inline constexpr const char* kOpenFailedTitle = "Tarvik - greška otvaranja";
+// CR CR between the two sentences: the box breaks the line without LF.
+inline constexpr const char* kOpenFailed =
+    "Dogodila se greška prilikom otvaranja baze podataka !\r\rMoguće da pogon baze podataka nije "
+    "aktiviran.";
+inline constexpr const char* kColonStep = "::::";
+inline constexpr const char* kMarkerTable = "BLAG_DNEV";
+
+// The end of a run in which batches failed or databases were skipped (see RunResult).
+inline constexpr const char* kFinishedWithErrors = "Podizanje verzije završeno s greškama !!";
+inline constexpr const char* kFailedBatches = "Neuspjelih naredbi: ";
+inline constexpr const char* kSkippedDatabases = "Preskočene baze (prebacivanje u bazu nije uspjelo): ";
+inline constexpr const char* kSeeLog = "Pojedinosti su zapisane u datoteci ";
+}  // namespace dbtexts
+
+// Exit status of the program after the database phase.
+namespace DatabaseExit {
+inline constexpr int kSuccess = 0;
+inline constexpr int kError = 1;
+// The run went through every database, but some batches failed or some databases were skipped.
+inline constexpr int kFinishedWithErrors = 3;
+}  // namespace DatabaseExit

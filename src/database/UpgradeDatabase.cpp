@@ -1,0 +1,74 @@
+#include "database/UpgradeDatabase.h"
+
+#include <optional>
+
+#include "common/Strings.h"
+#include "database/DatabaseTexts.h"
+#include "database/SqlTexts.h"
+
+namespace {
+
+constexpr std::size_t kFirstLineLength = 80;
+
+std::string Describe(const AppError& e) { return std::to_string(e.number()) + " / " + e.description(); }
+
+// Runs one command; a failure comes back as the error instead of being raised.
+std::optional<AppError> TryExecute(DatabaseSession& s, const std::string& sql) {
+    try {
+        if (!s.dbConnection)
+            throw AppError(DatabaseError::kConnectionClosed, "Upgrade", DatabaseError::kConnectionClosedText);
+        s.dbConnection->Execute(sql);
+        return std::nullopt;
+    } catch (const AppError& e) {
+        return e;
+    }
+}
+
+}  // namespace
+
+std::string FirstLineOf(const std::string& batch) {
+    std::size_t start = 0;
+    while (start < batch.size()) {
+        std::size_t end = batch.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = batch.size();
+        std::string line = TrimBlanks(batch.substr(start, end - start));
+        if (line.find_first_not_of('\t') != std::string::npos) {
+            if (line.size() > kFirstLineLength) line = line.substr(0, kFirstLineLength) + "...";
+            return line;
+        }
+        start = end + 1;
+    }
+    return "(prazno)";
+}
+
+void ShowDatabaseStarted(DatabaseSession& s, const std::string& database) {
+    s.view.SetText(Control::LblBaza, database);
+    s.view.SetText(Control::LblTablica, s.view.Text(Control::LblTablica) + dbtexts::kColonStep);
+    s.view.Refresh(Control::LblTablica);
+}
+
+void UpgradeDatabase(DatabaseSession& s, const std::string& database, const SplitScript& script,
+                     const std::string& programVersion, RunResult& result) {
+    s.log.Write("database", "upgrading " + database);
+    if (const auto e = TryExecute(s, SwitchCommand(database))) {
+        s.log.Write("database", "skipped " + database + ": the switch into it failed: " + Describe(*e));
+        result.skippedDatabases.push_back(database);
+        return;
+    }
+    int number = 0;
+    for (const std::string& batch : script.batches) {
+        ++number;
+        if (const auto e = TryExecute(s, batch)) {
+            FailedBatch failed{database, number, FirstLineOf(batch), e->number(), e->description()};
+            s.log.Write("batch failed", database + ", batch " + std::to_string(number) + " (" +
+                                            failed.firstLine + "): " + Describe(*e));
+            result.failedBatches.push_back(std::move(failed));
+        }
+    }
+    if (const auto e = TryExecute(s, StampCommand(database, programVersion))) {
+        s.log.Write("database", "stamp of " + database + " failed: " + Describe(*e));
+        ++result.failedStamps;
+        return;
+    }
+    s.log.Write("database", "stamped " + database + " with " + programVersion);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "database/BatchSplitter.h"
+#include "database/Konekcija.h"
+
+// What went wrong in the lenient part of the run, for the run log and the closing message.
+struct FailedBatch {
+    std::string database;
+    int batchNumber = 0;  // from 1, in script order
+    std::string firstLine;
+    std::int32_t errorNumber = 0;
+    std::string errorText;
+};
+
+struct RunResult {
+    std::vector<FailedBatch> failedBatches;
+    std::vector<std::string> skippedDatabases;  // the switch into them failed
+    int failedStamps = 0;                        // logged only: e.g. a database without Verzija
+    bool Clean() const { return failedBatches.empty() && skippedDatabases.empty(); }
+};
+
+// Runs the script in one target database: the switch, each batch, the version stamp. Never
+// raises for a failing command: a failed batch is recorded and the next one runs; a failed
+// switch skips the database (no batch and no stamp may run in whatever database the connection
+// is in); a failed stamp is logged. The window updates (LblBaza, LblTablica) come first and may
+// raise: the caller decides whether that ends the run.
+void ShowDatabaseStarted(DatabaseSession& session, const std::string& database);
+void UpgradeDatabase(DatabaseSession& session, const std::string& database, const SplitScript& script,
+                     const std::string& programVersion, RunResult& result);
+
+// The first line of a batch that holds more than blanks, trimmed and cut to 80 characters,
+// to name the batch in the run log.
+std::string FirstLineOf(const std::string& batch);

@@ -1,0 +1,170 @@
+#include "platform/odbc/OdbcConnection.h"
+
+#include "platform/odbc/OdbcConnectionString.h"
+#include "platform/odbc/OdbcHandles.h"
+#include "platform/odbc/OdbcRecordset.h"
+
+#include <optional>
+
+namespace {
+
+// A result sequence longer than this is taken as a driver that keeps repeating an error.
+constexpr int kMaxResults = 100000;
+
+SQLINTEGER TextLength(const std::u16string& text) { return static_cast<SQLINTEGER>(text.size()); }
+
+std::string ReadColumnText(SQLHSTMT stmt, SQLUSMALLINT column, bool& failed) {
+    std::u16string value;
+    char16_t buffer[2048];
+    for (;;) {
+        SQLLEN indicator = 0;
+        const SQLRETURN rc = SQLGetData(stmt, column, SQL_C_WCHAR, buffer, sizeof buffer, &indicator);
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) { failed = true; return {}; }
+        // A NULL reads as the empty text, as the value of a NULL field joined to a text does.
+        if (indicator == SQL_NULL_DATA) break;
+        const std::size_t room = sizeof buffer / sizeof buffer[0] - 1;
+        const std::size_t got = (indicator == SQL_NO_TOTAL || indicator / 2 > static_cast<SQLLEN>(room))
+                                    ? room
+                                    : static_cast<std::size_t>(indicator / 2);
+        value.append(buffer, got);
+        if (rc == SQL_SUCCESS) break;  // SQL_SUCCESS_WITH_INFO: truncated, more to come
+    }
+    return Utf16ToUtf8(value);
+}
+
+}  // namespace
+
+OdbcConnection::OdbcConnection(std::shared_ptr<OdbcEnvironment> env, std::string driver)
+    : env_(std::move(env)), driver_(std::move(driver)) {}
+
+OdbcConnection::~OdbcConnection() { Close(); }
+
+void OdbcConnection::Open(const ConnectionSpec& spec) {
+    if (open_) throw AppError(-2146824584, "ADODB.Connection", "Operation is not allowed when the object is open.");
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env_->handle, &dbc)))
+        throw AppError(DatabaseError::kDriverFailure, source(), "Cannot allocate a connection handle.");
+    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(spec.loginTimeoutSeconds)), 0);
+    std::u16string text = Utf8ToUtf16(BuildOdbcConnectionString(spec, driver_));
+    SQLSMALLINT outLength = 0;
+    const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, WidePointer(text),
+                                           static_cast<SQLSMALLINT>(text.size()), nullptr, 0,
+                                           &outLength, SQL_DRIVER_NOPROMPT);
+    if (!SQL_SUCCEEDED(rc)) {
+        const auto records = ReadDiagnostics(SQL_HANDLE_DBC, dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        throw ClassifyOdbcError(records, source());
+    }
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt))) {
+        const auto records = ReadDiagnostics(SQL_HANDLE_DBC, dbc);
+        SQLDisconnect(dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+        throw ClassifyOdbcError(records, source());
+    }
+    SQLSetStmtAttr(stmt, SQL_ATTR_QUERY_TIMEOUT,
+                   reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(spec.commandTimeoutSeconds)), 0);
+    dbc_ = dbc;
+    stmt_ = stmt;
+    open_ = true;
+}
+
+void OdbcConnection::Close() {
+    if (stmt_) SQLFreeHandle(SQL_HANDLE_STMT, stmt_);
+    if (dbc_) {
+        // A failed disconnect (the server dropped the line) leaves nothing to undo.
+        SQLDisconnect(dbc_);
+        SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+    }
+    stmt_ = nullptr;
+    dbc_ = nullptr;
+    open_ = false;
+}
+
+void OdbcConnection::RequireOpen() const {
+    if (!open_)
+        throw AppError(DatabaseError::kConnectionClosed, "ADODB.Connection",
+                       DatabaseError::kConnectionClosedText);
+}
+
+void OdbcConnection::RaiseStatementError() {
+    const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt_);
+    SQLFreeStmt(stmt_, SQL_CLOSE);
+    throw ClassifyOdbcError(records, source());
+}
+
+void OdbcConnection::ExecDirect(const std::string& sql) {
+    std::u16string text = Utf8ToUtf16(sql);
+    const SQLRETURN rc = SQLExecDirectW(stmt_, WidePointer(text), TextLength(text));
+    if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+        const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt_);
+        const AppError error = ClassifyOdbcError(records, source());
+        // After a time-out or a lost line there is nothing more to read; otherwise the other
+        // statements of the batch still sent their results, which must be read off the line.
+        if (error.number() != DatabaseError::kTimeout && error.number() != DatabaseError::kDriverFailure) {
+            try {
+                DrainResults();
+            } catch (const AppError&) {
+                // The first error of the batch is the one reported; later ones add nothing.
+            }
+        }
+        SQLFreeStmt(stmt_, SQL_CLOSE);
+        throw error;
+    }
+}
+
+void OdbcConnection::DrainResults() {
+    std::optional<AppError> first;
+    for (int i = 0; i < kMaxResults; ++i) {
+        const SQLRETURN rc = SQLMoreResults(stmt_);
+        if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
+        if (rc == SQL_ERROR) {
+            const AppError error = ClassifyOdbcError(ReadDiagnostics(SQL_HANDLE_STMT, stmt_), source());
+            if (!first) first = error;
+            if (error.number() == DatabaseError::kTimeout || error.number() == DatabaseError::kDriverFailure)
+                break;
+        }
+    }
+    SQLFreeStmt(stmt_, SQL_CLOSE);
+    if (first) throw *first;
+}
+
+void OdbcConnection::Execute(const std::string& sql) {
+    RequireOpen();
+    ExecDirect(sql);
+    DrainResults();
+}
+
+std::unique_ptr<IRecordset> OdbcConnection::OpenRecordset(const std::string& sql) {
+    RequireOpen();
+    ExecDirect(sql);
+    SQLSMALLINT count = 0;
+    SQLNumResultCols(stmt_, &count);
+    std::vector<std::string> columns;
+    for (SQLSMALLINT c = 1; c <= count; ++c) {
+        std::u16string name(256, u'\0');
+        SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        SQLDescribeColW(stmt_, c, WidePointer(name), static_cast<SQLSMALLINT>(name.size()),
+                        &length, &type, &size, &digits, &nullable);
+        name.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), 255));
+        columns.push_back(Utf16ToUtf8(name));
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (;;) {
+        const SQLRETURN rc = SQLFetch(stmt_);
+        if (rc == SQL_NO_DATA) break;
+        if (!SQL_SUCCEEDED(rc)) RaiseStatementError();
+        std::vector<std::string> row;
+        for (SQLSMALLINT c = 1; c <= count; ++c) {
+            bool failed = false;
+            row.push_back(ReadColumnText(stmt_, static_cast<SQLUSMALLINT>(c), failed));
+            if (failed) RaiseStatementError();
+        }
+        rows.push_back(std::move(row));
+    }
+    DrainResults();
+    return std::make_unique<OdbcRecordset>(std::move(columns), std::move(rows));
+}

@@ -1,0 +1,41 @@
+#include "platform/odbc/OdbcDiagnostics.h"
+
+#include "platform/IDatabase.h"
+
+namespace {
+
+bool IsWarning(const OdbcDiagRecord& r) { return r.sqlState.rfind("01", 0) == 0; }
+
+bool IsTimeout(const OdbcDiagRecord& r) { return r.sqlState == "HYT00" || r.sqlState == "HYT01"; }
+
+// Connection states come from the driver even when it puts a number of its own on them.
+bool IsClientState(const OdbcDiagRecord& r) {
+    return IsTimeout(r) || r.sqlState.rfind("08", 0) == 0;
+}
+
+}  // namespace
+
+std::string StripVendorPrefixes(const std::string& message) {
+    std::size_t pos = 0;
+    while (pos < message.size() && message[pos] == '[') {
+        const auto close = message.find(']', pos);
+        if (close == std::string::npos) break;
+        pos = close + 1;
+    }
+    return message.substr(pos);
+}
+
+AppError ClassifyOdbcError(const std::vector<OdbcDiagRecord>& records, const std::string& source) {
+    for (const auto& r : records) {
+        if (!IsWarning(r) && r.nativeError != 0 && !IsClientState(r))
+            return {r.nativeError, source, StripVendorPrefixes(r.message)};
+    }
+    for (const auto& r : records) {
+        if (IsTimeout(r)) return {DatabaseError::kTimeout, source, StripVendorPrefixes(r.message)};
+    }
+    for (const auto& r : records) {
+        if (!IsWarning(r))
+            return {DatabaseError::kDriverFailure, source, StripVendorPrefixes(r.message)};
+    }
+    return {DatabaseError::kDriverFailure, source, "Unspecified error"};
+}

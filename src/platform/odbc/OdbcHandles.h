@@ -1,0 +1,30 @@
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/odbc/OdbcDiagnostics.h"
+#include "platform/odbc/WideText.h"
+
+// The ODBC environment, shared by the database object and its connections so that it outlives
+// them all.
+struct OdbcEnvironment {
+    SQLHENV handle = SQL_NULL_HENV;
+    OdbcEnvironment();
+    ~OdbcEnvironment();
+    OdbcEnvironment(const OdbcEnvironment&) = delete;
+    OdbcEnvironment& operator=(const OdbcEnvironment&) = delete;
+};
+
+// Every diagnostic record of a handle.
+std::vector<OdbcDiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+
+// UTF-16 text as the wide entry points take it.
+inline SQLWCHAR* WidePointer(std::u16string& text) {
+    static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "SQLWCHAR must be UTF-16");
+    return reinterpret_cast<SQLWCHAR*>(text.data());
+}

@@ -1,0 +1,176 @@
+// The database phase's sequences of window texts, boxes and commands, over a scripted server.
+#include <gtest/gtest.h>
+
+#include "database/DatabaseTexts.h"
+#include "database/SqlTexts.h"
+#include "database/TargetDiscovery.h"
+#include "FakeDatabase.h"
+#include "PhaseHarness.h"
+
+namespace {
+
+const std::string kList = DatabaseListQuery();
+const std::optional<std::string> kTitle = std::string("Velmora dizanje verzije.");
+
+class DatabasePhaseLogic : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(h.Ready());
+        h.SetServer("(local)");
+        h.SetScript({"A", "-GO-", "B", "-GO-"});
+        db.results[kList] = {"ALFA", "BETA", "master2"};
+        db.results[TableListQuery("ALFA")] = {"Artikli", "blag_dnev"};
+        db.results[TableListQuery("BETA")] = {"BLAG_DNEV"};
+        db.results[TableListQuery("master2")] = {"BLAG_DNEVX"};
+    }
+    PhaseHarness h;
+    FakeDatabase db;
+};
+
+TEST_F(DatabasePhaseLogic, CleanRunShowsEveryTextInOrderAndEndsWithSuccess) {
+    EXPECT_EQ(h.Run(db), 0);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor),
+              (std::vector<std::string>{dbtexts::kConnecting, dbtexts::kPreparing, "", " ALFA,  ",
+                                        " ALFA,   BETA,  ", dbtexts::kUpgrading, dbtexts::kFinished}));
+    EXPECT_EQ(h.TextsOf(Control::LblBaza), (std::vector<std::string>{"ALFA", "BETA"}));
+    EXPECT_EQ(h.TextsOf(Control::LblTablica), (std::vector<std::string>{"", "::::", "::::::::"}));
+    EXPECT_EQ(h.view.cursors, (std::vector<Cursor>{Cursor::Wait, Cursor::Default}));
+    EXPECT_FALSE(h.view.Enabled(Control::CmdAkcija0));
+    EXPECT_FALSE(h.view.Enabled(Control::CmdAkcija1));
+    EXPECT_EQ(h.view.Refreshes(Control::FrmGlavna), 1);
+    EXPECT_EQ(h.view.offThreadRuns, 1);
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_EQ(h.view.messages[0].text, "Podizanje verzije uspješno završeno !!");
+    EXPECT_EQ(h.view.messages[0].icon, MsgIcon::Information);
+    EXPECT_EQ(h.view.messages[0].title, kTitle);
+    EXPECT_EQ(h.state.programVersion, "3.0.13");
+    const std::vector<std::string> expected = {
+        kList, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
+        "USE [ALFA]", "A\r\n", "\r\nB\r\n", "Update [ALFA].[dbo].[Verzija] Set Verzija = '3.0.13'",
+        "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
+    EXPECT_EQ(db.log->commands, expected);
+    ASSERT_EQ(db.log->opens.size(), 1u);
+    EXPECT_EQ(db.log->opens[0].database, "master");
+    EXPECT_EQ(db.log->opens[0].commandTimeoutSeconds, 60);
+    EXPECT_EQ(db.log->closes, 1);
+}
+
+TEST_F(DatabasePhaseLogic, RefusedLoginShowsTheTwoBoxesThenCannotContinue) {
+    db.fail = [](const std::string& what) -> std::optional<AppError> {
+        if (what == "OPEN") return AppError(18456, "ODBC", "Login failed for user 'sa'.");
+        return std::nullopt;
+    };
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 3u);
+    EXPECT_EQ(h.view.messages[0].text, "Dogodila se greška prilikom otvaranja baze podataka !\r\r"
+                                       "Moguće da pogon baze podataka nije aktiviran.");
+    EXPECT_EQ(h.view.messages[0].icon, MsgIcon::Warning);
+    EXPECT_EQ(h.view.messages[0].title, std::optional<std::string>("Tarvik - greška otvaranja"));
+    EXPECT_EQ(h.view.messages[1].text, "18456 / Login failed for user 'sa'.");
+    EXPECT_EQ(h.view.messages[1].icon, MsgIcon::None);
+    EXPECT_EQ(h.view.messages[1].title, std::nullopt);
+    EXPECT_EQ(h.view.messages[2].text, "Nastavak nije moguć !!");
+    EXPECT_EQ(h.view.messages[2].icon, MsgIcon::Error);
+    EXPECT_EQ(h.view.messages[2].title, std::nullopt);
+    EXPECT_TRUE(db.log->commands.empty());
+}
+
+TEST_F(DatabasePhaseLogic, TipServeraWithLettersFailsBeforeAnyConnection) {
+    h.SetSettings("[PutBaza]\nPutBaza=x\n[TipServera]\nTipServera=abc\n");
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 3u);
+    EXPECT_EQ(h.view.messages[1].text, "13 / Type mismatch");
+    EXPECT_TRUE(db.log->opens.empty());
+}
+
+TEST_F(DatabasePhaseLogic, NoSettingsFailsAtTheFirstQueryOfTheClosedConnection) {
+    h.SetSettings("");
+    EXPECT_EQ(h.Run(db), 1);
+    EXPECT_TRUE(db.log->opens.empty());
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kPreparing);
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
+    EXPECT_EQ(h.view.messages[0].title, kTitle);
+    EXPECT_EQ(h.view.messages[1].text,
+              "-2146824579/The connection cannot be used to perform this operation. It is either "
+              "closed or invalid in this context.");
+    EXPECT_EQ(h.view.messages[1].icon, MsgIcon::Error);
+    EXPECT_EQ(db.log->closes, 0);  // the closed connection is not closed again
+}
+
+TEST_F(DatabasePhaseLogic, FailureInTheConnectionStageGivesItsOwnReport) {
+    h.view.onSetText = [](Control c, const std::string& text) {
+        if (c == Control::LblPozor && text == dbtexts::kPreparing) throw AppError(-5, "view", "gone");
+    };
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].text, "Greška kod otvaranja servera!!");
+    EXPECT_EQ(h.view.messages[0].icon, MsgIcon::Error);
+    EXPECT_EQ(h.view.messages[1].text, "-5/gone");
+    EXPECT_EQ(db.log->closes, 1);
+}
+
+TEST_F(DatabasePhaseLogic, EmptyTargetListIsErrorNineAfterTheScriptIsRead) {
+    db.results[kList] = {"master2"};
+    EXPECT_EQ(h.Run(db), 1);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kUpgrading);
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
+    EXPECT_EQ(h.view.messages[1].text, "9/Subscript out of range");
+    EXPECT_EQ(db.log->closes, 1);
+}
+
+TEST_F(DatabasePhaseLogic, BrokenAkcijaEndsWithTheReadersMessageOnly) {
+    PhaseHarness other;
+    other.SetServer("(local)");
+    // No upgrade file at all.
+    EXPECT_EQ(other.Run(db), 1);
+    ASSERT_EQ(other.view.messages.size(), 1u);
+    for (const auto& c : db.log->commands) EXPECT_EQ(c.rfind("USE", 0), std::string::npos) << c;
+}
+
+TEST_F(DatabasePhaseLogic, MoreThan32767DatabasesOverflow) {
+    db.results[kList] = std::vector<std::string>(32768, "X");
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[1].text, "6/Overflow");
+    EXPECT_EQ(db.log->commands.size(), 1u);
+    EXPECT_EQ(Count16(32767), 32767);
+}
+
+TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedAtTheEnd) {
+    db.fail = [](const std::string& what) -> std::optional<AppError> {
+        if (what == "USE [ALFA]") return AppError(942, "ODBC", "Database 'ALFA' cannot be opened.");
+        if (what == "A\r\n") return AppError(102, "ODBC", "Incorrect syntax near 'A'.");
+        return std::nullopt;
+    };
+    EXPECT_EQ(h.Run(db), 3);
+    const std::vector<std::string> expected = {
+        kList, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
+        "USE [ALFA]",
+        "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
+    EXPECT_EQ(db.log->commands, expected);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kFinished);
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_EQ(h.view.messages[0].icon, MsgIcon::Warning);
+    EXPECT_EQ(h.view.messages[0].title, kTitle);
+    EXPECT_EQ(h.view.messages[0].text,
+              "Podizanje verzije završeno s greškama !!\r\n\r\nNeuspjelih naredbi: 1 (BETA).\r\n"
+              "Preskočene baze (prebacivanje u bazu nije uspjelo): ALFA.\r\n\r\n"
+              "Pojedinosti su zapisane u datoteci " + h.LogPath());
+    const std::string log = h.LogText();
+    EXPECT_NE(log.find("skipped ALFA: the switch into it failed: 942 / Database 'ALFA' cannot be opened."),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("batch failed\tBETA, batch 1 (A): 102 / Incorrect syntax near 'A'."),
+              std::string::npos) << log;
+    EXPECT_NE(log.find("stamped BETA with 3.0.13"), std::string::npos) << log;
+}
+
+TEST_F(DatabasePhaseLogic, StatementAfterTheLastSeparatorIsLoggedNotSent) {
+    h.SetScript({"A", "-GO-", "SELECT lost"});
+    EXPECT_EQ(h.Run(db), 0);
+    for (const auto& c : db.log->commands) EXPECT_EQ(c.find("lost"), std::string::npos);
+    EXPECT_NE(h.LogText().find("text after the last -GO- is never sent: SELECT lost"), std::string::npos);
+}
+
+}  // namespace

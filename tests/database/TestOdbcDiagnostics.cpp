@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include "platform/IDatabase.h"
+#include "platform/odbc/OdbcDiagnostics.h"
+#include "platform/odbc/WideText.h"
+
+namespace {
+
+struct DiagCase {
+    const char* label;
+    std::vector<OdbcDiagRecord> records;
+    std::int32_t number;
+    std::string description;
+};
+
+TEST(OdbcDiagnostics, ServerNumbersWhereTheServerGivesOne) {
+    const std::vector<DiagCase> cases = {
+        {"refused login",
+         {{"42000", 18456, "[FreeTDS][SQL Server]Login failed for user 'sa'."},
+          {"08001", 0, "[FreeTDS][SQL Server]Unable to connect to data source"}},
+         18456, "Login failed for user 'sa'."},
+        {"unknown database first",
+         {{"08001", 0, "[FreeTDS][SQL Server]Unable to connect to data source"},
+          {"42000", 4060, "[FreeTDS][SQL Server]Cannot open database \"x\""}},
+         4060, "Cannot open database \"x\""},
+        {"time-out", {{"HYT00", 0, "[FreeTDS][SQL Server]Query timeout expired"}},
+         DatabaseError::kTimeout, "Query timeout expired"},
+        {"time-out with a client number", {{"HYT00", 20003, "[FreeTDS]Timeout expired"}},
+         DatabaseError::kTimeout, "Timeout expired"},
+        {"lost connection", {{"08S01", 20004, "[FreeTDS][SQL Server]Read from the server failed"}},
+         DatabaseError::kDriverFailure, "Read from the server failed"},
+        {"nobody listening",
+         {{"08001", 0, "[FreeTDS][SQL Server]Unable to connect to data source"},
+          {"08S01", 20009, "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable"}},
+         DatabaseError::kDriverFailure, "Unable to connect to data source"},
+        {"warning passed over",
+         {{"01000", 5701, "[FreeTDS][SQL Server]Changed database context to 'x'."},
+          {"42S02", 208, "[FreeTDS][SQL Server]Invalid object name 'y'."}},
+         208, "Invalid object name 'y'."},
+        {"no records", {}, DatabaseError::kDriverFailure, "Unspecified error"},
+    };
+    for (const auto& c : cases) {
+        const AppError e = ClassifyOdbcError(c.records, "ODBC FreeTDS");
+        EXPECT_EQ(e.number(), c.number) << c.label;
+        EXPECT_EQ(e.description(), c.description) << c.label;
+        EXPECT_EQ(e.source(), "ODBC FreeTDS") << c.label;
+    }
+}
+
+TEST(WideText, CroatianLettersAndOtherPlanesSurviveTheRoundTrip) {
+    const std::string text = "čćžšđ ČĆŽŠĐ € 😀 abc";
+    const std::u16string wide = Utf8ToUtf16(text);
+    EXPECT_EQ(wide.substr(0, 5), u"čćžšđ");
+    EXPECT_EQ(Utf16ToUtf8(wide), text);
+    EXPECT_EQ(Utf8ToUtf16("a\xff" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+}  // namespace
