@@ -1,0 +1,181 @@
+// The window program as a store runs it: copied into a prepared program folder and started on
+// the test display (scripts/test runs ctest under Xvfb). The window is found, read and driven
+// from outside with the X tools a user's desktop would use.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "support/PeFixture.h"
+#include "support/TempFolder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr const char* kTitle = "Velmora - Podizanje više verzije - v3.0";
+
+// Runs a shell command and returns what it printed, without the last line end.
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+        pclose(pipe);
+    }
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+// The program as a child process; killed and reaped if a test leaves it running.
+class Child {
+public:
+    explicit Child(const fs::path& program) {
+        const std::string path = program.string();
+        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+        if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+    }
+    ~Child() {
+        if (pid_ > 0 && !status_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // The exit status once the program has ended within `limit`; nothing while it runs.
+    std::optional<int> WaitExit(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!status_) {
+            int raw = 0;
+            if (waitpid(pid_, &raw, WNOHANG) == pid_) {
+                status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+            } else if (std::chrono::steady_clock::now() >= deadline) {
+                break;
+            } else {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        return status_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+// Keyboard focus is one per display, and ctest runs tests side by side: a test holds the
+// display's lock from before its program starts until the program is gone.
+class DisplayLock {
+public:
+    DisplayLock() {
+        std::string name = std::string("/tmp/velmora-display-") + std::getenv("DISPLAY") + ".lock";
+        fd_ = open(name.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
+        if (fd_ >= 0) flock(fd_, LOCK_EX);
+    }
+    ~DisplayLock() {
+        if (fd_ >= 0) close(fd_);  // closing releases the lock
+    }
+    DisplayLock(const DisplayLock&) = delete;
+    DisplayLock& operator=(const DisplayLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+class WindowProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (scripts/test runs these under Xvfb)";
+        lock.emplace();
+        if (Capture("command -v xdotool").empty()) GTEST_SKIP() << "xdotool missing (scripts/setup)";
+        fs::create_directories(programFolder);
+        fs::copy_file(fs::path(TEST_BINARY_DIR) / "velmora-upgrade", programFolder / "velmora-upgrade");
+        ASSERT_TRUE(MakePeExe((programFolder / "Tarvik.exe").string(), "3.0.0.12"));
+        folder.Write("Tarvik/Tarvik_Upg.Upg", "[Verzija]\r\n3.0.12 / 3.0.13\r\n*\r\n");
+        child.emplace(programFolder / "velmora-upgrade");
+        ASSERT_GT(child->pid(), 0);
+        window = Capture("timeout 20 xdotool search --sync --onlyvisible --pid " +
+                         std::to_string(child->pid()) + " --name '^Velmora' | head -n 1");
+        ASSERT_FALSE(window.empty()) << "the window did not appear";
+    }
+
+    std::string RunLog() const { return TempFolder::Read(programFolder / "Tarvik_Upg.log"); }
+
+    // Waits until the run log holds `text` (the program writes it as it goes).
+    bool LogGets(const std::string& text, std::chrono::milliseconds limit = 5000ms) const {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (RunLog().find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(10ms);
+        }
+        return true;
+    }
+
+    void PressAltO() {
+        // Keyboard focus to the window, then the keys through the X server like a keyboard's.
+        Capture("xdotool windowfocus --sync " + window + " key alt+o");
+    }
+
+    std::optional<DisplayLock> lock;  // declared first: released after the child is gone
+    TempFolder folder{"velmora-window"};
+    fs::path programFolder = folder.path() / "Tarvik";
+    std::optional<Child> child;
+    std::string window;
+};
+
+TEST_F(WindowProgramTest, ShowsTheTitledFixedSizeWindowWithTheBackupWarning) {
+    EXPECT_EQ(Capture("xdotool getwindowname " + window), kTitle);
+    EXPECT_EQ(Capture("xprop -id " + window + " _NET_WM_NAME"),
+              std::string("_NET_WM_NAME(UTF8_STRING) = \"") + kTitle + "\"");
+    // 6210 x 3885 twips at the 96 dpi of the test display.
+    const std::string geometry = Capture("xdotool getwindowgeometry " + window);
+    EXPECT_NE(geometry.find("Geometry: 414x259"), std::string::npos) << geometry;
+    // A window manager is told that the size is fixed: least and largest size are the same.
+    const std::string hints = Capture("xprop -id " + window + " WM_NORMAL_HINTS");
+    EXPECT_NE(hints.find("minimum size: 414 by 259"), std::string::npos) << hints;
+    EXPECT_NE(hints.find("maximum size: 414 by 259"), std::string::npos) << hints;
+    EXPECT_TRUE(LogGets("settings name \"Tarvik\"")) << RunLog();
+}
+
+TEST_F(WindowProgramTest, AltOEndsTheProgramAtOnceWithStatusZero) {
+    PressAltO();
+    EXPECT_EQ(child->WaitExit(5000ms), std::optional<int>(0));
+    const std::string log = RunLog();
+    EXPECT_NE(log.find("\tclose\tclosed by the user"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tend\texit status 0"), std::string::npos) << log;
+}
+
+TEST_F(WindowProgramTest, RefusesACloseRequestFromTheWindowManager) {
+    const std::string closer = std::string("/usr/bin/python3 ") + TEST_SUPPORT_DIR +
+                               "/wm_close_window.py " + window + " && echo sent";
+    ASSERT_EQ(Capture(closer), "sent");
+    ASSERT_TRUE(LogGets("\tclose\trefused a request to close the window")) << RunLog();
+    EXPECT_EQ(child->WaitExit(300ms), std::nullopt) << "the program ended on a close request";
+    EXPECT_EQ(Capture("xdotool search --onlyvisible --pid " + std::to_string(child->pid()) +
+                      " --name '^Velmora' | head -n 1"),
+              window);
+    // The program itself still closes it.
+    PressAltO();
+    EXPECT_EQ(child->WaitExit(5000ms), std::optional<int>(0));
+}
+
+}  // namespace
