@@ -1,0 +1,299 @@
+#include "online/OnlineUpdate.h"
+
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "common/AppError.h"
+#include "common/Paths.h"
+#include "common/Strings.h"
+#include "online/CabinetChoice.h"
+#include "online/OnlineTexts.h"
+#include "online/ProgressDisplay.h"
+#include "online/RunningLog.h"
+#include "shell/AppTexts.h"
+
+namespace {
+
+constexpr std::size_t kReadSize = 512;
+// The listing's index is a 16-bit signed counter.
+constexpr std::size_t kMostOfferedCabinets = std::numeric_limits<std::int16_t>::max();
+constexpr std::int32_t kFewestFilesOfFullUpgrade = 3;
+
+[[noreturn]] void Raise(std::int32_t code, const char* description) {
+    throw AppError(code, online::kSource, description);
+}
+
+std::string BeforeNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+
+// One run of the online update. Holds the run's handles and choice; the window state stays in
+// the context.
+class OnlineUpdateRun {
+public:
+    OnlineUpdateRun(UpgradeContext& context, OnlineUpdateServices& services)
+        : ctx_(context),
+          view_(context.view),
+          state_(context.state),
+          net_(services.internet),
+          files_(services.files),
+          services_(services),
+          log_(context.view) {}
+
+    bool Run() {
+        view_.SetCursor(Cursor::Wait);
+        try {
+            Connect();
+            ListCabinets();
+            ChooseCabinet();
+            Download();
+            Install();
+            return Finish();
+        } catch (const AppError& error) {
+            return Fail(error.number(), error.description());
+        } catch (const std::bad_alloc&) {
+            return Fail(online::code::kOutOfMemory, online::text::kOutOfMemory);
+        } catch (const std::exception& error) {
+            return Fail(online::code::kInternalError, error.what());
+        }
+    }
+
+private:
+    void Note(const std::string& details) { ctx_.log.Write("online", RunLog::Escape(details)); }
+
+    void CloseIfOpen(InternetHandle& handle) {
+        if (handle == kNoHandle) return;
+        net_.CloseHandle(handle);
+        handle = kNoHandle;  // closed handles count as no longer open: never closed twice
+    }
+
+    void Connect() {
+        log_.Show(online::text::kConnecting);
+        net_.Autodial();
+        internet_ = net_.Open(online::kAgent);
+        view_.SetCursor(Cursor::AppStarting);
+        if (internet_ == kNoHandle) Raise(online::code::kNoInternet, online::text::kNoInternet);
+
+        const UpdateServer& server = services_.server;
+        Note("connecting to " + server.host + ":" + std::to_string(server.port));
+        connection_ = net_.Connect(internet_, server.host, server.port, online::kServerUser,
+                                   online::kServerPassword, true);
+        view_.SetCursor(Cursor::AppStarting);
+        if (connection_ == kNoHandle) {
+            Note("connection failed: " + net_.LastError());
+            CloseIfOpen(internet_);
+            Raise(online::code::kNoServer, online::text::kNoServer);
+        }
+        log_.AppendLine(online::text::kConnected, false);
+
+        const std::optional<std::string> directory = net_.GetCurrentDirectory(connection_);
+        // The directory is read from a buffer up to its NUL; a buffer the call left untouched
+        // has none, and cutting at a missing NUL is an invalid argument.
+        if (!directory) Raise(online::code::kInvalidArgument, online::text::kInvalidArgument);
+        currentDirectory_ = BeforeNul(*directory);
+        Note("connected, current directory " + currentDirectory_);
+    }
+
+    void ListCabinets() {
+        const std::string mask = SearchMask(currentDirectory_);
+        log_.AppendLine(online::text::kSearching);
+        FindRecord record;
+        transfer_ = net_.FindFirst(connection_, mask, record);
+        if (transfer_ == kNoHandle) {
+            Note("nothing found for " + mask + ": " + net_.LastError());
+            CloseIfOpen(connection_);
+            CloseIfOpen(internet_);
+            Raise(online::code::kNothingListed, online::text::kNothingListed);
+        }
+        log_.AppendLine(online::text::kOffered);
+        do {
+            Offer(record);
+        } while (net_.FindNext(transfer_, record));
+        CloseIfOpen(transfer_);
+
+        std::string listed;
+        for (const std::string& entry : offered_) listed += " " + entry;
+        Note("listing of " + mask + ":" + (listed.empty() ? " no files" : listed));
+    }
+
+    void Offer(const FindRecord& record) {
+        const std::string name = BeforeNul(record.fileName);
+        if (name.empty() || (record.attributes & kFileAttributeDirectory) != 0) return;
+        if (offered_.size() >= kMostOfferedCabinets) Raise(RuntimeError::kOverflow, online::text::kOverflow);
+        offered_.push_back(ListingEntry(name, record.sizeLow));
+        log_.AppendBare(ReplaceAll(offered_.back(), "@", " / ") + ", ");
+    }
+
+    void ChooseCabinet() {
+        // Only folders or empty names: there is no last entry to look at.
+        if (offered_.empty()) {
+            Raise(RuntimeError::kSubscriptOutOfRange, online::text::kSubscriptOutOfRange);
+        }
+        const std::string key = VersionKey(state_.programVersion);
+        const CabinetChoice choice = ::ChooseCabinet(offered_, key);
+        int index = choice.index;
+        if (index < 0 && choice.offerReinstall) {
+            const MsgAnswer answer =
+                view_.ShowMessage(online::text::kReinstallQuestion, MsgIcon::Question,
+                                  MsgButtons::YesNo, online::text::kReinstallTitle);
+            if (answer == MsgAnswer::Yes) {
+                index = static_cast<int>(offered_.size()) - 1;
+                state_.reinstallChosen = true;
+            }
+            Note(std::string("no newer cabinet for ") + key + "; reinstall of the last one " +
+                 (answer == MsgAnswer::Yes ? "accepted" : "declined"));
+        }
+        if (index < 0) {
+            Note("no cabinet upgrades from " + key);
+            Raise(online::code::kNoNewerVersion, online::text::kNoNewerVersion);
+        }
+        chosenName_ = EntryName(offered_[static_cast<std::size_t>(index)]);
+        sizeText_ = EntrySizeText(offered_[static_cast<std::size_t>(index)]);
+        log_.AppendLine(online::text::kChosen + chosenName_);
+        Note("chosen cabinet " + chosenName_ + ", listed size " + sizeText_);
+    }
+
+    void Download() {
+        transfer_ = net_.OpenFile(connection_, chosenName_);
+        if (transfer_ == kNoHandle) {
+            Note("cannot open " + chosenName_ + ": " + net_.LastError());
+            CloseIfOpen(connection_);
+            CloseIfOpen(internet_);
+            Raise(online::code::kCannotOpen, online::text::kCannotOpen);
+        }
+        log_.AppendLine(online::text::kDownloading + chosenName_ + online::text::kPleaseWait);
+        const std::int64_t size = LeadingNumber(sizeText_);
+        view_.SetProgressMax(static_cast<float>(size));
+        ShowByteCounters(view_);
+        localPath_ = JoinPath(ctx_.programFolder, chosenName_);
+        if (files_.Exists(localPath_)) files_.Delete(localPath_);
+        view_.SetText(Control::LblUkupno1, std::to_string(size));
+        view_.SetProgressValue(0);
+        localFile_ = files_.OpenForWrite(localPath_);
+        state_.busy = true;
+
+        // The count is kept exactly: the bar's single-precision value cannot tell sizes above
+        // 16 MiB apart byte for byte, and the size check below must.
+        std::int64_t received = 0;
+        char buffer[kReadSize];
+        std::size_t n = 0;
+        do {
+            view_.DoEvents();
+            n = net_.Read(transfer_, buffer, kReadSize);
+            localFile_->Write(buffer, n);
+            received += static_cast<std::int64_t>(n);
+            view_.SetProgressValue(static_cast<float>(received));
+            view_.SetText(Control::LblUkupno3, std::to_string(received));
+            view_.Refresh(Control::LblUkupno3);
+            if (state_.cancelRequested) {
+                Note("cancelled by the user after " + std::to_string(received) + " bytes");
+                Raise(online::code::kCancelled, online::text::kCancelled);
+            }
+        } while (n == kReadSize);
+        localFile_->Close();
+        Note("received " + std::to_string(received) + " of " + std::to_string(size) + " bytes" +
+             (received == size ? "" : "; " + net_.LastError()));
+        if (received != size) Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
+        state_.busy = false;
+
+        CloseIfOpen(transfer_);
+        CloseIfOpen(connection_);
+        CloseIfOpen(internet_);
+        net_.AutodialHangup();
+    }
+
+    void Install() {
+        log_.AppendLine(online::text::kInstalling + chosenName_ + online::text::kPleaseWait);
+        files_.SetNormalAttributes(JoinPath(ctx_.programFolder, texts::kProgramFileName));
+        chosenName_ = localPath_;
+
+        std::unique_ptr<IUpdateCabinet> cabExt = services_.makeCabinet();
+        cabExt->SetCabName(chosenName_);
+        const std::int32_t count = cabExt->FileCount();
+        if (count < kFewestFilesOfFullUpgrade) state_.endAfterInstall = true;
+        Note("installing " + chosenName_ + ", " + std::to_string(count) + " files");
+        const bool extracted = cabExt->Extract();
+        cabExt.reset();
+        if (!extracted) {
+            result_ = false;
+            // The cabinet object has already shown its own two boxes.
+            Raise(online::code::kNotUnpacked, "");
+        }
+        result_ = true;
+        Note("installed " + chosenName_);
+    }
+
+    bool Finish() {
+        ResetProgressDisplay(view_);
+        view_.SetText(Control::LblPozor, online::text::kAlmostDone);
+        view_.SetCursor(Cursor::Default);
+        return result_;
+    }
+
+    bool Fail(std::int32_t code, const std::string& description) {
+        Note("failed with " + std::to_string(code) + "/" + description);
+        view_.SetCursor(Cursor::Default);
+        net_.AutodialHangup();
+        result_ = false;
+        state_.busy = false;
+        state_.cancelRequested = false;
+        state_.endAfterInstall = false;
+        CloseIfOpen(transfer_);
+        CloseIfOpen(connection_);
+        CloseIfOpen(internet_);
+        ResetProgressDisplay(view_);
+        const bool quiet = code == online::code::kNoNewerVersion ||
+                           code == online::code::kNotUnpacked || code == online::code::kCancelled;
+        if (!quiet) {
+            view_.ShowMessage(online::text::kGeneralFailure, MsgIcon::Error, MsgButtons::Ok,
+                              std::nullopt);
+        }
+        if (code == online::code::kCancelled || code == online::code::kSizeMismatch) {
+            RemovePartialFile();
+        }
+        view_.SetProgressValue(0);
+        if (code != online::code::kNotUnpacked) {
+            view_.ShowMessage(std::to_string(code) + "/" + description, MsgIcon::Warning,
+                              MsgButtons::Ok, std::nullopt);
+        }
+        return false;
+    }
+
+    void RemovePartialFile() {
+        // The failure has been reported already; a partial file that cannot be closed or
+        // deleted is only noted, since a later download deletes it before writing anew.
+        try {
+            if (localFile_) localFile_->Close();
+            localFile_.reset();
+            if (!localPath_.empty() && files_.Exists(localPath_)) files_.Delete(localPath_);
+        } catch (const std::exception& error) {
+            Note(std::string("partial file left: ") + error.what());
+        }
+    }
+
+    UpgradeContext& ctx_;
+    IView& view_;
+    WindowState& state_;
+    IInternet& net_;
+    IFileSystem& files_;
+    OnlineUpdateServices& services_;
+    RunningLog log_;
+
+    InternetHandle internet_ = kNoHandle;
+    InternetHandle connection_ = kNoHandle;
+    InternetHandle transfer_ = kNoHandle;  // the search, then the remote file
+    std::string currentDirectory_;
+    std::vector<std::string> offered_;
+    std::string chosenName_;
+    std::string sizeText_;
+    std::string localPath_;
+    std::unique_ptr<IBinaryWriter> localFile_;
+    bool result_ = false;
+};
+
+}  // namespace
+
+bool RunOnlineUpdate(UpgradeContext& context, OnlineUpdateServices& services) {
+    OnlineUpdateRun run(context, services);
+    return run.Run();
+}

@@ -1,0 +1,202 @@
+#include "platform/curl/FtpConnection.h"
+
+#include <utility>
+
+namespace {
+
+// How long one wait for the socket may last; libcurl's own time-outs decide when to give up.
+constexpr long kPollMilliseconds = 200;
+
+struct ListingState {
+    std::vector<FindRecord>* records;
+    bool failed = false;
+};
+
+// Called by libcurl for each entry of a wildcard listing, in the server's order. Every entry is
+// skipped: the listing is all the caller wants, the files are fetched one by one later.
+long OnListingEntry(const void* info, void* data, int /*remains*/) {
+    auto* state = static_cast<ListingState*>(data);
+    try {
+        const auto* entry = static_cast<const curl_fileinfo*>(info);
+        FindRecord record;
+        record.fileName = entry->filename ? entry->filename : "";
+        record.sizeLow = static_cast<std::uint32_t>(static_cast<std::uint64_t>(entry->size));
+        record.attributes = entry->filetype == CURLFILETYPE_DIRECTORY ? kFileAttributeDirectory
+                                                                       : kFileAttributeNormal;
+        state->records->push_back(std::move(record));
+        return CURL_CHUNK_BGN_FUNC_SKIP;
+    } catch (...) {
+        // No exception may cross into libcurl: fail the listing instead.
+        state->failed = true;
+        return CURL_CHUNK_BGN_FUNC_FAIL;
+    }
+}
+
+std::size_t DiscardBody(char*, std::size_t size, std::size_t count, void*) { return size * count; }
+
+// Percent-encodes everything but the unreserved characters and "/".
+std::string EscapePath(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
+                          c == '~' || c == '/';
+        if (keep) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+FtpConnection::FtpConnection(std::string host, int port, std::string user, std::string password,
+                             bool passive, const CurlTimeouts& timeouts)
+    : host_(std::move(host)),
+      port_(port),
+      user_(std::move(user)),
+      password_(std::move(password)),
+      passive_(passive),
+      timeouts_(timeouts),
+      easy_(curl_easy_init()),
+      multi_(curl_multi_init()) {}
+
+FtpConnection::~FtpConnection() {
+    Detach();
+    // The multi handle owns the connection cache: cleaning it up sends QUIT.
+    if (easy_) curl_easy_cleanup(easy_);
+    if (multi_) curl_multi_cleanup(multi_);
+}
+
+void FtpConnection::SetCommonOptions() {
+    curl_easy_reset(easy_);
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(easy_, CURLOPT_USERNAME, user_.c_str());
+    curl_easy_setopt(easy_, CURLOPT_PASSWORD, password_.c_str());
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT, timeouts_.connectSeconds);
+    curl_easy_setopt(easy_, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeouts_.responseSeconds);
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, timeouts_.lowSpeedSeconds);
+    // Passive mode: EPSV first, PASV when the server does not know EPSV.
+    if (passive_) {
+        curl_easy_setopt(easy_, CURLOPT_FTPPORT, nullptr);
+        curl_easy_setopt(easy_, CURLOPT_FTP_USE_EPSV, 1L);
+    } else {
+        curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
+    }
+    curl_easy_setopt(easy_, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, DiscardBody);
+    errorBuffer_[0] = '\0';
+}
+
+std::string FtpConnection::UrlFor(const std::string& path) const {
+    std::string url = "ftp://" + host_ + ":" + std::to_string(port_) + "/";
+    if (!path.empty() && path[0] == '/') {
+        // "%2F" makes libcurl change to the absolute folder instead of one below the login's.
+        return url + "%2F" + EscapePath(path.substr(1));
+    }
+    return url + EscapePath(path);
+}
+
+bool FtpConnection::Login() {
+    if (!easy_ || !multi_) {
+        lastError_ = "libcurl could not make its handles";
+        return false;
+    }
+    SetCommonOptions();
+    curl_easy_setopt(easy_, CURLOPT_URL, UrlFor("").c_str());
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+    const CURLcode result = RunToEnd();
+    if (result != CURLE_OK) {
+        NoteError(result);
+        return false;
+    }
+    const char* entry = nullptr;
+    if (curl_easy_getinfo(easy_, CURLINFO_FTP_ENTRY_PATH, &entry) == CURLE_OK && entry) {
+        entryPath_ = entry;
+    }
+    return true;
+}
+
+bool FtpConnection::List(const std::string& mask, std::vector<FindRecord>& records) {
+    records.clear();
+    const std::size_t slash = mask.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : mask.substr(0, slash + 1);
+    const std::string pattern = slash == std::string::npos ? mask : mask.substr(slash + 1);
+    // A folder that is the login directory is listed relative to it; any other as absolute.
+    std::string entry = entryPath_;
+    if (!entry.empty() && entry.back() != '/') entry += '/';
+    if (!entry.empty() && folder.rfind(entry, 0) == 0) folder = folder.substr(entry.size());
+
+    SetCommonOptions();
+    ListingState state{&records};
+    // The pattern is matched by libcurl as written (not percent-decoded), so it stays raw.
+    const std::string url = UrlFor(folder) + pattern;
+    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_, CURLOPT_WILDCARDMATCH, 1L);
+    curl_easy_setopt(easy_, CURLOPT_CHUNK_BGN_FUNCTION, OnListingEntry);
+    curl_easy_setopt(easy_, CURLOPT_CHUNK_DATA, &state);
+    const CURLcode result = RunToEnd();
+    if (state.failed) {
+        lastError_ = "the listing could not be stored";
+        return false;
+    }
+    if (result == CURLE_REMOTE_FILE_NOT_FOUND) return true;  // nothing matches: an empty list
+    if (result != CURLE_OK) {
+        NoteError(result);
+        return false;
+    }
+    return true;
+}
+
+void FtpConnection::Attach() {
+    if (attached_) return;
+    curl_multi_add_handle(multi_, easy_);
+    attached_ = true;
+}
+
+void FtpConnection::Detach() {
+    if (!attached_) return;
+    curl_multi_remove_handle(multi_, easy_);
+    attached_ = false;
+}
+
+void FtpConnection::Step(bool wait, bool& done, CURLcode& result) {
+    CURLMcode code = CURLM_OK;
+    if (wait) code = curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr);
+    int running = 0;
+    if (code == CURLM_OK) code = curl_multi_perform(multi_, &running);
+    if (code != CURLM_OK) {
+        lastError_ = curl_multi_strerror(code);
+        done = true;
+        result = CURLE_FAILED_INIT;
+        return;
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {
+            done = true;
+            result = message->data.result;
+        }
+    }
+}
+
+CURLcode FtpConnection::RunToEnd() {
+    Attach();
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    for (bool first = true; !done; first = false) Step(!first, done, result);
+    Detach();
+    return result;
+}
+
+void FtpConnection::NoteError(CURLcode code) {
+    lastError_ = "libcurl error " + std::to_string(static_cast<int>(code)) + ": " +
+                 (errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(code));
+}

@@ -1,0 +1,68 @@
+#include "platform/stdfs/StdFileSystem.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/AppError.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSource = "FileSystem";
+
+// The descriptions are the file statements' own short texts; the caller knows the path.
+[[noreturn]] void Raise(int number, const char* text) {
+    throw AppError(number, kSource, text);
+}
+
+class StdBinaryWriter : public IBinaryWriter {
+public:
+    explicit StdBinaryWriter(const std::string& path)
+        : out_(path, std::ios::binary | std::ios::trunc) {
+        if (!out_) Raise(FileError::kPathFileAccess, FileError::kPathFileAccessText);
+    }
+    ~StdBinaryWriter() override {
+        // A failed flush at destruction has nobody left to tell; Close reports it to callers.
+        if (out_.is_open()) out_.close();
+    }
+    void Write(const char* data, std::size_t size) override {
+        if (size == 0) return;
+        out_.write(data, static_cast<std::streamsize>(size));
+        if (!out_) Raise(FileError::kDeviceIo, FileError::kDeviceIoText);
+    }
+    void Close() override {
+        if (!out_.is_open()) return;
+        out_.close();
+        if (!out_) Raise(FileError::kDeviceIo, FileError::kDeviceIoText);
+    }
+
+private:
+    std::ofstream out_;
+};
+
+}  // namespace
+
+bool StdFileSystem::Exists(const std::string& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+void StdFileSystem::Delete(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    if (!fs::remove(path, ec) || ec) {
+        Raise(FileError::kPermissionDenied, FileError::kPermissionDeniedText);
+    }
+}
+
+void StdFileSystem::SetNormalAttributes(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(path, ec)) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+    if (ec) Raise(FileError::kPermissionDenied, FileError::kPermissionDeniedText);
+}
+
+std::unique_ptr<IBinaryWriter> StdFileSystem::OpenForWrite(const std::string& path) {
+    return std::make_unique<StdBinaryWriter>(path);
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/IFileSystem.h"
+
+// IFileSystem over std::filesystem and std::ofstream. Where the platform has no hidden or
+// system bit, "normal attributes" means writable by its owner.
+class StdFileSystem : public IFileSystem {
+public:
+    bool Exists(const std::string& path) override;
+    void Delete(const std::string& path) override;
+    void SetNormalAttributes(const std::string& path) override;
+    std::unique_ptr<IBinaryWriter> OpenForWrite(const std::string& path) override;
+};

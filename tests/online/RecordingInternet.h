@@ -1,0 +1,85 @@
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/IInternet.h"
+
+// Passes every call on to a real IInternet and records it, so that tests can check which
+// handles were opened and that each was closed exactly once, in order. Can make Open fail.
+class RecordingInternet : public IInternet {
+public:
+    explicit RecordingInternet(IInternet& inner) : inner_(inner) {}
+
+    bool failOpen = false;
+    std::vector<std::string> calls;          // "Open", "Connect", "Close connection", ...
+    std::map<InternetHandle, std::string> kinds;  // what each handle was opened as
+    std::map<InternetHandle, int> closes;         // how often each handle was closed
+    int reads = 0;
+
+    bool EveryHandleClosedOnce() const {
+        for (const auto& [handle, kind] : kinds) {
+            const auto it = closes.find(handle);
+            if (it == closes.end() || it->second != 1) return false;
+        }
+        return closes.size() == kinds.size();
+    }
+    // The kinds of the closed handles, in the order they were closed.
+    std::vector<std::string> CloseOrder() const {
+        std::vector<std::string> order;
+        for (const auto& call : calls) {
+            if (call.rfind("Close ", 0) == 0) order.push_back(call.substr(6));
+        }
+        return order;
+    }
+    bool HungUp() const { return std::find(calls.begin(), calls.end(), "Hangup") != calls.end(); }
+
+    void Autodial() override { calls.push_back("Autodial"); inner_.Autodial(); }
+    void AutodialHangup() override { calls.push_back("Hangup"); inner_.AutodialHangup(); }
+    InternetHandle Open(const std::string& agent) override {
+        calls.push_back("Open " + agent);
+        if (failOpen) return kNoHandle;
+        return Note(inner_.Open(agent), "internet");
+    }
+    InternetHandle Connect(InternetHandle internet, const std::string& server, int port,
+                           const std::string& user, const std::string& password,
+                           bool passive) override {
+        calls.push_back("Connect " + user + (passive ? " passive" : " active"));
+        return Note(inner_.Connect(internet, server, port, user, password, passive), "connection");
+    }
+    std::optional<std::string> GetCurrentDirectory(InternetHandle connection) override {
+        return inner_.GetCurrentDirectory(connection);
+    }
+    InternetHandle FindFirst(InternetHandle connection, const std::string& mask,
+                             FindRecord& record) override {
+        calls.push_back("FindFirst " + mask);
+        return Note(inner_.FindFirst(connection, mask, record), "search");
+    }
+    bool FindNext(InternetHandle search, FindRecord& record) override {
+        return inner_.FindNext(search, record);
+    }
+    InternetHandle OpenFile(InternetHandle connection, const std::string& name) override {
+        calls.push_back("OpenFile " + name);
+        return Note(inner_.OpenFile(connection, name), "file");
+    }
+    std::size_t Read(InternetHandle file, char* buffer, std::size_t size) override {
+        ++reads;
+        return inner_.Read(file, buffer, size);
+    }
+    void CloseHandle(InternetHandle handle) override {
+        const auto it = kinds.find(handle);
+        calls.push_back("Close " + (it == kinds.end() ? std::string("?") : it->second));
+        ++closes[handle];
+        inner_.CloseHandle(handle);
+    }
+    std::string LastError() const override { return inner_.LastError(); }
+
+private:
+    InternetHandle Note(InternetHandle handle, const std::string& kind) {
+        if (handle != kNoHandle) kinds[handle] = kind;
+        return handle;
+    }
+    IInternet& inner_;
+};

@@ -1,0 +1,148 @@
+// The online update's failures, each against a real (and sometimes misbehaving) FTP server on
+// loopback: the boxes the user sees, the handles closed, the flags cleared, nothing left behind.
+#include <chrono>
+
+#include "online/OnlineFixture.h"
+
+namespace {
+
+class OnlineFaultTest : public OnlineFixture {};
+
+TEST_F(OnlineFaultTest, NoInternetHandle) {
+    net_.failOpen = true;
+    port_ = UnusedLoopbackPort();
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "10001/Ne mogu se spojiti na internet !!");
+    ExpectDisplayReset();
+    EXPECT_EQ(view_.ProgressValue(), 0.0f);
+}
+
+TEST_F(OnlineFaultTest, NoServer) {
+    port_ = UnusedLoopbackPort();
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true,
+                "10002/Ne mogu se spojiti na server !!\r\n"
+                "Ako već niste, pokrenite Dial-Up i pokušajte ponovo.");
+    EXPECT_EQ(net_.CloseOrder(), (std::vector<std::string>{"internet"}));
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, RefusedLogin) {
+    Offer("Tn_315_316.cab", 100);
+    StartServer({"--refuse-login"});
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true,
+                "10002/Ne mogu se spojiti na server !!\r\n"
+                "Ako već niste, pokrenite Dial-Up i pokušajte ponovo.");
+    EXPECT_EQ(Commands().at(0), "USER velmorauser");
+}
+
+TEST_F(OnlineFaultTest, SilentServerEndsWithinTheTimeOut) {
+    StartServer({"--silent"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Run());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    ExpectBoxes(true,
+                "10002/Ne mogu se spojiti na server !!\r\n"
+                "Ako već niste, pokrenite Dial-Up i pokušajte ponovo.");
+}
+
+TEST_F(OnlineFaultTest, NoCabinetsOffered) {
+    Offer("readme.txt", 10);
+    StartServer();
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "10003/Ne mogu naći tražene datoteke !!");
+    EXPECT_EQ(net_.CloseOrder(), (std::vector<std::string>{"connection", "internet"}));
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, OnlyFoldersNamedLikeCabinets) {
+    OfferFolder("Tn_315_316.cab");
+    StartServer();
+    EXPECT_FALSE(Run());
+    // Nothing to choose from is a fault of the program, reported with its own number.
+    ExpectBoxes(true, "9/Subscript out of range");
+}
+
+TEST_F(OnlineFaultTest, RemoteFileCannotBeOpened) {
+    // A link to nothing: listed as an entry, but the server cannot send it.
+    std::filesystem::create_symlink("gone.bin", root_.path() / "Tn_315_316.cab");
+    StartServer();
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "10004/Ne mogu otvoriti datoteku za čitanje !!");
+    EXPECT_EQ(net_.CloseOrder(), (std::vector<std::string>{"search", "connection", "internet"}));
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, CancelDuringTheDownloadDeletesThePartialFile) {
+    Offer("Tn_315_316.cab", 64 * 1024);
+    StartServer();
+    // The user presses "&Odustani" while the program yields in the fifth round, as the driver
+    // would handle the click: only while a download is busy.
+    view_.onDoEvents = [&](int call) {
+        if (call == 5 && state_.busy) state_.cancelRequested = true;
+    };
+    EXPECT_FALSE(Run());
+    ExpectBoxes(false, "11111/Prekinuto na zahtjev korisnika !!");
+    EXPECT_EQ(net_.reads, 5);  // the read in progress is written and counted, then it stops
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+    EXPECT_EQ(net_.CloseOrder(), (std::vector<std::string>{"search", "file", "connection", "internet"}));
+    EXPECT_EQ(view_.ProgressValue(), 0.0f);
+    EXPECT_TRUE(cabinet.calls.empty());
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, DataConnectionCutMidTransfer) {
+    Offer("Tn_315_316.cab", 4096);
+    StartServer({"--cut-after", "1500"});
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "55555/Greška kod čitanja datoteke s internet servera !!");
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+    EXPECT_TRUE(cabinet.calls.empty());
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, TruncatedFileThatLooksCompleteFailsTheSizeCheck) {
+    // Without SIZE the client cannot know; the server ends cleanly after 1,000 of 1,024 bytes.
+    Offer("Tn_315_316.cab", 1024);
+    StartServer({"--no-size", "--truncate-after", "1000"});
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "55555/Greška kod čitanja datoteke s internet servera !!");
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+}
+
+TEST_F(OnlineFaultTest, StalledDownloadEndsWithinTheTimeOut) {
+    Offer("Tn_315_316.cab", 8192);
+    StartServer({"--stall-after", "2000"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Run());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    ExpectBoxes(true, "55555/Greška kod čitanja datoteke s internet servera !!");
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+}
+
+TEST_F(OnlineFaultTest, DamagedCabinetLeavesTheBoxesToTheCabinetObject) {
+    Offer("Tn_315_316.cab", 700);
+    StartServer();
+    cabinet.fileCount = 2;  // would end the program after a good installation
+    cabinet.extractResult = false;
+    EXPECT_FALSE(Run());
+    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_FALSE(state_.endAfterInstall);
+    EXPECT_TRUE(InProgram("Tn_315_316.cab"));  // the cabinet stays
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, ProgramFileMissingAtInstallation) {
+    std::filesystem::remove(program_.path() / "Tarvik.exe");
+    Offer("Tn_315_316.cab", 700);
+    StartServer();
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "53/File not found");
+    EXPECT_TRUE(InProgram("Tn_315_316.cab"));  // an unexpected error leaves the download
+    EXPECT_TRUE(cabinet.calls.empty());
+    ExpectDisplayReset();
+}
+
+}  // namespace
