@@ -29,6 +29,7 @@ struct Result {
     bool ok() const { return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA; }
     long native() const { return diags.empty() ? 0 : diags.front().native; }
     std::string state() const { return diags.empty() ? "" : diags.front().state; }
+    std::string text() const { return diags.empty() ? "" : diags.front().text; }
 };
 
 std::vector<Diag> ReadDiags(SQLSMALLINT type, SQLHANDLE handle) {
@@ -158,6 +159,9 @@ std::string TableQuery(const std::string& bracketed) {
     return "SELECT name From " + bracketed + ".[dbo].[sysobjects] WHERE type = 'U' Order By name";
 }
 
+std::string FirstOf(const std::vector<std::string>& lines) { return lines.empty() ? "" : lines.front(); }
+std::string LastOf(const std::vector<std::string>& lines) { return lines.empty() ? "" : lines.back(); }
+
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -171,13 +175,12 @@ protected:
     std::unique_ptr<Connection> Open(const std::string& database = "master") {
         auto c = std::make_unique<Connection>();
         const Result r = c->Open(server.ConnectionString(database, "Tajna1"));
-        EXPECT_TRUE(r.ok()) << (r.diags.empty() ? "" : r.diags.front().text);
+        EXPECT_TRUE(r.ok()) << (r.text());
         return c;
     }
 
     std::string LastStatement() {
-        const auto statements = server.Statements();
-        return statements.empty() ? "" : statements.back();
+        return LastOf(server.Statements());
     }
 };
 
@@ -188,7 +191,7 @@ TEST_F(TdsServerTest, LoginWithTheCatalogPasswordLandsInTheRequestedDatabase) {
     ASSERT_TRUE(c->Run("SELECT 1").ok());
     EXPECT_TRUE(Contains(LastStatement(), R"("database": "ALFA", "sql": "SELECT 1", "outcome": "ok")"))
         << LastStatement();
-    EXPECT_TRUE(Contains(server.JournalLines().front(), R"("event": "login", "database": "ALFA")"));
+    EXPECT_TRUE(Contains(FirstOf(server.JournalLines()), R"("event": "login", "database": "ALFA")"));
 }
 
 TEST_F(TdsServerTest, RefusedLoginsCarryTheServerNumber) {
@@ -209,7 +212,7 @@ TEST_F(TdsServerTest, RefusedLoginsCarryTheServerNumber) {
         EXPECT_FALSE(r.ok()) << k.label;
         EXPECT_TRUE(HasNative(r.diags, k.native)) << k.label;
         if (k.native == 18456) {
-            EXPECT_TRUE(Contains(r.diags.front().text, "Login failed for user 'sa'.")) << k.label;
+            EXPECT_TRUE(Contains(r.text(), "Login failed for user 'sa'.")) << k.label;
         }
     }
 }
@@ -245,7 +248,7 @@ TEST_F(TdsServerTest, TableListsOfEachDatabase) {
         EXPECT_EQ(r.native(), k.native) << k.label;
     }
     const Result offline = c->Run(TableQuery("[ARHIVA]"));
-    EXPECT_TRUE(Contains(offline.diags.front().text,
+    EXPECT_TRUE(Contains(offline.text(),
                          "Database 'ARHIVA' cannot be opened because it is offline."));
 }
 
@@ -277,7 +280,7 @@ TEST_F(TdsServerTest, StampSetsEveryRowOfVerzija) {
     ASSERT_TRUE(c->Run("Update [Pero]]Test].[dbo].[Verzija] Set Verzija = '3.0.13'").ok());
     const Result missing = c->Run("Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'");
     EXPECT_EQ(missing.native(), 208);
-    EXPECT_TRUE(Contains(missing.diags.front().text, "Invalid object name 'BETA.dbo.Verzija'."));
+    EXPECT_TRUE(Contains(missing.text(), "Invalid object name 'BETA.dbo.Verzija'."));
 
     const std::string state = server.State();
     EXPECT_TRUE(Contains(state, R"("name": "ALFA", "id": 5)"));
@@ -310,10 +313,10 @@ TEST(TdsServerSmallPackets, BatchAndResultCrossManyPackets) {
     TdsTestServer server(kCatalog, {"--packet-size", "512"});
     Connection c;
     ASSERT_TRUE(c.Open(server.ConnectionString("master", "Tajna1")).ok());
-    EXPECT_TRUE(Contains(server.JournalLines().front(), R"("packet_size": 512)"));
+    EXPECT_TRUE(Contains(FirstOf(server.JournalLines()), R"("packet_size": 512)"));
     const std::string batch = "SELECT '" + std::string(5000, 'x') + "čćž'";
     ASSERT_TRUE(c.Run(batch).ok());
-    EXPECT_TRUE(Contains(server.Statements().back(), "\"sql\": \"" + batch + "\", "));
+    EXPECT_TRUE(Contains(LastOf(server.Statements()), "\"sql\": \"" + batch + "\", "));
     EXPECT_EQ(c.Run(TableQuery("[VELIKA]")).rows.size(), 400u);
 }
 
@@ -347,7 +350,7 @@ TEST_F(TdsServerTest, ErrorRulesByPatternDatabaseAndOccurrence) {
     auto c = Open();
     const Result raised = c->Run("RAISE ME");
     EXPECT_EQ(raised.native(), 50000);
-    EXPECT_TRUE(Contains(raised.diags.front().text, "Namjerna greška."));
+    EXPECT_TRUE(Contains(raised.text(), "Namjerna greška."));
     EXPECT_TRUE(c->Run("RAISE ME NOT").ok()) << "the pattern is anchored";
 
     EXPECT_TRUE(c->Run("SELECT 'ONLY IN BETA'").ok()) << "master is not BETA";

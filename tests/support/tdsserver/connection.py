@@ -80,10 +80,11 @@ class Connection(threading.Thread):
         return self.accept_login(login)
 
     def refuse(self, login, *errors):
-        reply = b"".join(tokens.message(n, 1, sev, text) for n, sev, text in errors)
-        self.send(reply + tokens.done(tokens.DONE_ERROR))
+        # Journal first: a test may read the journal as soon as the client has its answer.
         self.log({"event": "login", "database": login.database, "user": login.user,
                   "outcome": "refused", "error": errors[0][0]})
+        reply = b"".join(tokens.message(n, 1, sev, text) for n, sev, text in errors)
+        self.send(reply + tokens.done(tokens.DONE_ERROR))
         return False
 
     def accept_login(self, login):
@@ -112,10 +113,10 @@ class Connection(threading.Thread):
             reply += tokens.featureextack_empty()
         reply += tokens.envchange(tokens.ENV_PACKET_SIZE, str(size), str(self.packet_size))
         reply += tokens.done()
-        self.send(reply)
-        self.packet_size = size
         self.log({"event": "login", "database": self.database, "user": login.user,
                   "language": language, "packet_size": size, "outcome": "ok"})
+        self.send(reply)
+        self.packet_size = size
         return True
 
     # --- requests ----------------------------------------------------------------
@@ -130,12 +131,12 @@ class Connection(threading.Thread):
             self.serve_rpc(rpc.parse(payload))
         elif ptype == packets.ATTENTION:
             # A cancel that arrived after the reply was complete still wants its DONE.
-            self.send(tokens.done(tokens.DONE_ATTN))
             self.log({"event": "attention", "database": self.database})
+            self.send(tokens.done(tokens.DONE_ATTN))
         else:
-            self.send(tokens.done())
             self.log({"event": "request", "packet": ptype, "database": self.database,
                       "outcome": "ok"})
+            self.send(tokens.done())
 
     @staticmethod
     def batch_text(payload):
@@ -155,8 +156,6 @@ class Connection(threading.Thread):
             sql = call.param(2)
         elif call.proc == rpc.EXECUTE:
             sql = self.prepared.get(call.param(0))
-        elif call.proc == rpc.PREPARE:
-            sql = None
         body = b""
         if sql is not None:
             result = self.run_statement(sql, {"rpc": call.name})
