@@ -22,7 +22,8 @@ public:
 
     std::optional<std::uint32_t> U32(std::size_t at) const {
         if (!Fits(at, 4)) return std::nullopt;
-        return static_cast<std::uint32_t>(*U16(at)) | (static_cast<std::uint32_t>(*U16(at + 2)) << 16);
+        return static_cast<std::uint32_t>(*U16(at)) |
+               (static_cast<std::uint32_t>(*U16(at + 2)) << 16);
     }
 
     // The bytes [at, at + size), or nullopt when they do not all lie inside this view.

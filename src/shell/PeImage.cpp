@@ -5,13 +5,13 @@
 
 namespace {
 
-constexpr std::uint16_t kDosMagic = 0x5A4D;       // "MZ"
-constexpr std::uint32_t kPeSignature = 0x4550;    // "PE\0\0"
+constexpr std::uint16_t kDosMagic = 0x5A4D;     // "MZ"
+constexpr std::uint32_t kPeSignature = 0x4550;  // "PE\0\0"
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::uint32_t kDosHeaderSize = 64;
 constexpr std::uint32_t kLfanewAt = 0x3C;
-constexpr std::uint32_t kNtHeadersSize = 24;      // signature and COFF file header
+constexpr std::uint32_t kNtHeadersSize = 24;  // signature and COFF file header
 constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kDirectoryEntrySize = 8;
 
@@ -51,7 +51,8 @@ bool PeImage::ReadHeaders() {
     if (!optional) return false;
     optionalHeader_ = std::move(*optional);
     const ByteView header(optionalHeader_);
-    // The two formats differ in the width of five fields before the data directory.
+    // PE32+ drops BaseOfData and widens the image base and the four stack and heap sizes to
+    // 64 bits, so its data directory starts 16 bytes further on.
     std::uint32_t countAt = 0;
     const auto magic = header.U16(0);
     if (magic == kPe32Magic) {

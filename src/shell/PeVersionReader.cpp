@@ -49,7 +49,7 @@ std::optional<std::uint32_t> FindEntry(PeImage& image, std::uint32_t base,
     if (!tableRva) return std::nullopt;
     const auto headerBytes = image.ReadRva(*tableRva, kDirectoryHeaderSize);
     if (!headerBytes) return std::nullopt;
-    const ByteView header(*headerBytes);
+    const ByteView header(*headerBytes);  // 16 bytes were read, so the counts are there
     const std::uint32_t named = *header.U16(12);
     const std::uint32_t ids = *header.U16(14);
 
@@ -103,7 +103,7 @@ std::optional<PeFileVersion> ParseFixedFileInfo(const ByteView& info, std::uint3
     const auto key = info.Sub(kKeyAt, kVersionKey.size() * 2);
     const auto signature = info.U32(kFixedInfoAt);
     if (!length || !valueLength || !key || !signature) return std::nullopt;
-    // wType (binary, 0) is not checked: the platform's reader does not look at it either.
+    // wType is not needed to find the fixed info and is not checked.
     if (*length < kNeededBytes || *length > declaredSize || *valueLength < kFixedInfoSize) {
         return std::nullopt;
     }

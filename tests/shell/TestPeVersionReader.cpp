@@ -28,7 +28,9 @@ struct ValidCase {
 const ValidCase kValid[] = {
     {"Pe32", "pe32_version_3_0_0_12.exe", {3, 0, 0, 12}, "3.0.12"},
     {"Pe32Plus", "pe32plus_version_10_20_30_40.exe", {10, 20, 30, 40}, "10.20.40"},
-    {"LargestParts", "pe32_version_65535_all_parts.exe", {65535, 65535, 65535, 65535},
+    {"LargestParts",
+     "pe32_version_65535_all_parts.exe",
+     {65535, 65535, 65535, 65535},
      "65535.65535.65535"},
 };
 
@@ -63,6 +65,7 @@ const char* const kDamaged[] = {
     "section_raw_pointer_beyond_end.exe",
     "truncated_in_resource_directory.exe",
     "truncated_in_version_resource.exe",
+    "truncated_after_fixed_file_info.exe",
     "resource_entry_count_huge.exe",
     "cyclic_resource_directory.exe",
     "resource_subdirectory_beyond_section.exe",
@@ -168,7 +171,8 @@ TEST(IndependentReader, PefileReadsTheSameVersions) {
             "import pefile, sys\n"
             "ffi = pefile.PE(sys.argv[1]).VS_FIXEDFILEINFO[0]\n"
             "print('%d.%d.%d.%d' % (ffi.FileVersionMS >> 16, ffi.FileVersionMS & 0xFFFF,\n"
-            "                       ffi.FileVersionLS >> 16, ffi.FileVersionLS & 0xFFFF), end='')\n";
+            "                       ffi.FileVersionLS >> 16, ffi.FileVersionLS & 0xFFFF), "
+            "end='')\n";
         const auto scriptFile = folder.Write("read_version.py", script);
         const std::string command = "/usr/bin/python3 '" + scriptFile.string() + "' '" +
                                     Fixture(c.file) + "' > '" + out.string() + "'";
