@@ -1,0 +1,111 @@
+// velmora-upgrade-console runs the whole upgrade from a program folder: the online phase
+// against the loopback FTP server, then the database phase against the TDS test server.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "cabinet/CabinetTestSupport.h"
+#include "online/FtpServerProcess.h"
+#include "support/PeFixture.h"
+#include "support/TdsTestServer.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* kCatalog = R"({"password": "KolVanDuaMerTis", "databases": [
+    {"name": "ALFA", "id": 5, "tables": ["BLAG_DNEV"], "verzija": ["3.0.2"]},
+    {"name": "BETA", "id": 6, "tables": ["BLAG_DNEV"], "verzija": ["3.0.2"]},
+    {"name": "OSTALO", "id": 7, "tables": ["Artikli"], "verzija": ["1.0.0"]}]})";
+
+class ConsoleOnlineUpgrade : public ::testing::Test {
+protected:
+    ConsoleOnlineUpgrade() : program(folder.path() / "Tarvik"), root(folder.path() / "ftp") {
+        fs::create_directories(program);
+        fs::create_directories(root);
+        fs::copy_file(fs::path(TEST_BINARY_DIR) / "velmora-upgrade-console",
+                      program / "velmora-upgrade-console");
+        made = MakePeExe((program / "Tarvik.exe").string(), "3.0.0.2");
+        folder.Write("Tarvik/Tarvik_Upg.Upg", "[Verzija]\r\n3.0.1 / 3.0.2\r\n*\r\n");
+    }
+
+    // A full upgrade cabinet from 3.0.2 to 3.0.3: a newer program, a new upgrade file with its
+    // script, and files in sub-folders.
+    bool OfferUpgrade() {
+        if (!MakePeExe((sources.path() / "Tarvik.exe").string(), "3.0.0.3")) return false;
+        const std::string cabinet = (root / "Tn_302_303.cab").string();
+        return cabtest::MakeGcabCabinet(
+                   sources, cabinet,
+                   {{"Tarvik.exe", TempFolder::Read(sources.path() / "Tarvik.exe")},
+                    {"Tarvik_Upg.Upg",
+                     "[Verzija]\r\n3.0.2 / 3.0.3\r\n*\r\n[Akcija]\r\nCREATE TABLE Nova (a int)\r\n"
+                     "-GO-\r\n*\r\n"},
+                    {"Izvjestaji/racun.rpt", "report"},
+                    {"Slike/logo.bmp", "BM picture"}},
+                   true) == cabinet;
+    }
+
+    int Run(int ftpPort, int tdsPort) {
+        folder.Write("config/VB and VBA Program Settings/Tarvik.ini",
+                     "[PutBaza]\nPutBaza=C:\\Tarvik\n[ImeServera]\nImeServera=127.0.0.1," +
+                         std::to_string(tdsPort) + "\n[TipServera]\nTipServera=1\n");
+        const std::string command =
+            "cd '" + program.string() + "' && VELMORA_UPDATE_SERVER=127.0.0.1:" +
+            std::to_string(ftpPort) + " XDG_CONFIG_HOME='" + folder.str() +
+            "/config' ./velmora-upgrade-console </dev/null >'" + folder.str() + "/out.txt' 2>'" +
+            folder.str() + "/err.txt'";
+        const int status = std::system(command.c_str());
+        out = TempFolder::Read(folder.path() / "out.txt");
+        err = TempFolder::Read(folder.path() / "err.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    TempFolder folder{"velmora-console-online"};
+    TempFolder sources{"velmora-console-cabsrc"};
+    fs::path program;
+    fs::path root;
+    bool made = false;
+    std::string out, err;
+};
+
+TEST_F(ConsoleOnlineUpgrade, DownloadsInstallsAndUpgradesEveryDatabase) {
+    ASSERT_TRUE(made);
+    ASSERT_TRUE(OfferUpgrade());
+    FtpServerProcess ftp(root.string(), (folder.path() / "ftp.log").string());
+    TdsTestServer tds(kCatalog);
+
+    EXPECT_EQ(Run(ftp.port(), tds.Port()), 0) << out << err;
+
+    EXPECT_EQ(TempFolder::Read(program / "Izvjestaji" / "racun.rpt"), "report");
+    EXPECT_EQ(TempFolder::Read(program / "Slike" / "logo.bmp"), "BM picture");
+    EXPECT_TRUE(fs::exists(program / "Tn_302_303.cab"));
+    EXPECT_NE(TempFolder::Read(program / "Tarvik_Upg.Upg").find("3.0.2 / 3.0.3"), std::string::npos);
+    // Both target databases ran the new script and carry the new program version.
+    const std::string state = tds.State();
+    EXPECT_NE(state.find("3.0.3"), std::string::npos) << state;
+    int novaRuns = 0;
+    for (const auto& s : tds.Statements()) novaRuns += s.find("CREATE TABLE Nova") != std::string::npos;
+    EXPECT_EQ(novaRuns, 2);
+
+    const std::string log = TempFolder::Read(program / "Tarvik_Upg.log");
+    EXPECT_NE(log.find("chosen cabinet Tn_302_303.cab"), std::string::npos) << log;
+    EXPECT_NE(log.find("installed"), std::string::npos) << log;
+    const auto commands = ftp.Commands();
+    EXPECT_NE(std::find(commands.begin(), commands.end(), "RETR Tn_302_303.cab"), commands.end());
+}
+
+TEST_F(ConsoleOnlineUpgrade, NothingNewerEndsWithStatusTwoAndTouchesNoDatabase) {
+    ASSERT_TRUE(made);
+    folder.Write("ftp/Tn_305_306.cab", "not for this version");
+    FtpServerProcess ftp(root.string(), (folder.path() / "ftp.log").string());
+    TdsTestServer tds(kCatalog);
+    EXPECT_EQ(Run(ftp.port(), tds.Port()), 2) << out << err;
+    EXPECT_NE(err.find("22222/Trenutno za vas ne postoji viša verzija !!"), std::string::npos) << err;
+    EXPECT_TRUE(tds.Statements().empty());
+}
+
+}  // namespace
