@@ -99,6 +99,7 @@ std::string CabFile::GetXML(const std::string& fileToInvestigate) {
         Callback::SetCurrentCabFile(this);
         requestedFile_ = fileToInvestigate;
         xmlBody_.clear();
+        dateLocale_ = UserDateLocale();
         RunPass(XmlMode);
         return XmlDocument();
     } catch (const AppError& error) {
@@ -117,11 +118,18 @@ bool CabFile::Extract(const std::string& fileToExtract, const std::string& outpu
         RunPass(ExtractMode);
         return true;
     } catch (const AppError& error) {
-        view_.ShowMessage(kExtractFailed, MsgIcon::Error, MsgButtons::Ok, std::nullopt);
-        view_.ShowMessage(std::to_string(error.number()) + "/" + error.description(),
-                          MsgIcon::Warning, MsgButtons::Ok, std::nullopt);
-        return false;
+        ShowExtractFailure(error);
+    } catch (const std::exception& error) {
+        // Out of memory and the like outside the pass: Extract promises never to raise.
+        ShowExtractFailure(AppError(kInternalError, kSource, error.what()));
     }
+    return false;
+}
+
+void CabFile::ShowExtractFailure(const AppError& error) {
+    view_.ShowMessage(kExtractFailed, MsgIcon::Error, MsgButtons::Ok, std::nullopt);
+    view_.ShowMessage(std::to_string(error.number()) + "/" + error.description(), MsgIcon::Warning,
+                      MsgButtons::Ok, std::nullopt);
 }
 
 std::string CabFile::XmlDocument() const {
@@ -209,7 +217,7 @@ std::uint32_t CabFile::HandleXmlFile(FILE_IN_CABINET_INFO& info) {
     }
     if (matches) {
         const std::string date =
-            DateText(DosToCalendar(info.DosDate, info.DosTime), UserDateLocale());
+            DateText(DosToCalendar(info.DosDate, info.DosTime), dateLocale_);
         const std::string content = XmlElement(stored, "FULLNAME") + XmlElement(name, "NAME") +
                                     XmlElement(date, "DATE") +
                                     XmlElement(std::to_string(info.FileSize), "SIZE") +

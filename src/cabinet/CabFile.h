@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <locale>
 #include <optional>
 #include <string>
 
@@ -75,6 +76,7 @@ private:
     std::uint32_t HandleExtractFile(cabinet_api::FILE_IN_CABINET_INFO& info);
     std::string TargetPathFor(const std::string& stored) const;
     std::string XmlDocument() const;
+    void ShowExtractFailure(const AppError& error);
 
     IView& view_;
     ICabinetIterator& iterator_;
@@ -85,6 +87,8 @@ private:
     std::string requestedName_;
     std::int32_t fileCount_ = 0;
     std::string xmlBody_;
+    // The user's date formats, read once per XML pass.
+    std::locale dateLocale_;
 
     // An error met inside the pass: the callback cannot throw through the iterator, so it
     // answers FILEOP_ABORT and the operation raises this once the iterator has returned.

@@ -69,11 +69,9 @@ protected:
                                         {{"a.txt", "alpha"}, {"sub/b.txt", "beta"}}, true);
     }
 
-    std::vector<Found> Listen(CabFile& cab) {
-        std::vector<Found> found;
+    void Listen(CabFile& cab) {
         cab.FileFound = [this](const std::string& n, CabDateTime d, std::int32_t s,
                                const std::string& p) { events.push_back({n, d.value, s, p}); };
-        return found;
     }
 
     std::vector<std::string> Boxes() const {

@@ -3,6 +3,9 @@
 // file-system seam.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <ctime>
 
 #include <cerrno>
 #include <cstring>
@@ -128,6 +131,18 @@ TEST(MspackCabinetIterator, ExtractsEveryCompressionItCanBeGiven) {
     EXPECT_EQ(small, "after the big one\r\n") << "LZX frames stay aligned across files";
     const std::string big = TempFolder::Read(out.path() / "lzx_uncompressed_blocks.cab" / "big.txt");
     EXPECT_TRUE(big == Pattern(70001, 7)) << "every byte, across the 32 KiB frame boundaries";
+
+    // The stored time, as local time, becomes the file's time; an impossible date is not set.
+    struct stat st {};
+    ASSERT_EQ(::stat((out.path() / "dates_fixed.cab" / "afternoon.txt").c_str(), &st), 0);
+    std::tm local{};
+    localtime_r(&st.st_mtime, &local);
+    EXPECT_EQ(std::vector<int>({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                local.tm_min, local.tm_sec}),
+              std::vector<int>({2024, 2, 29, 14, 30, 0}));
+    ASSERT_EQ(::stat((out.path() / "dates_fixed.cab" / "invalid_date.txt").c_str(), &st), 0);
+    localtime_r(&st.st_mtime, &local);
+    EXPECT_NE(local.tm_year + 1900, 2020);
 }
 
 struct FailureRow {

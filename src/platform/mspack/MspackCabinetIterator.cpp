@@ -2,8 +2,12 @@
 
 #include "platform/mspack/CabinetProbe.h"
 
+#include <fcntl.h>
 #include <mspack.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <ctime>
 
 #include <cerrno>
 #include <cstdio>
@@ -54,6 +58,25 @@ std::string FolderPart(const std::string& path) {
 std::string NamePart(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The stored date and time are the wall-clock time where the cabinet was made; as local time
+// they become the file's modification time, as the setup library does. A time that cannot be
+// set leaves the file's own time: the content is what matters, so this is not a failure.
+void SetFileTime(const std::string& path, const mscabd_file& f) {
+    std::tm local{};
+    local.tm_year = f.date_y - 1900;
+    local.tm_mon = f.date_m - 1;
+    local.tm_mday = f.date_d;
+    local.tm_hour = f.time_h;
+    local.tm_min = f.time_m;
+    local.tm_sec = f.time_s;
+    local.tm_isdst = -1;
+    const std::time_t when = std::mktime(&local);
+    // mktime moves a day the calendar lacks (31 February) on; such a date stays unset.
+    if (when == static_cast<std::time_t>(-1) || local.tm_mday != f.date_d) return;
+    const timespec times[2] = {{when, 0}, {when, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 int FolderIndex(const mscabd_cabinet* cab, const mscabd_file* file) {
@@ -119,6 +142,7 @@ std::uint32_t MspackCabinetIterator::ExtractOne(mscab_decompressor* decompressor
         std::remove(temporary.c_str());  // gone or never made: either way nothing to report
         return code;
     }
+    SetFileTime(temporary, *file);
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         const std::uint32_t code = FromErrno(errno, win32::kCannotMake);
         std::remove(temporary.c_str());
