@@ -162,6 +162,24 @@ TEST_P(DatabaseEndToEnd, FailedAndTimedOutBatchesAreReportedButTheRunGoesOn) {
     }
 }
 
+TEST_P(DatabaseEndToEnd, LostConnectionFailsTheRestButEndsTheRunWithItsReport) {
+    if (!Journal()) GTEST_SKIP() << "the dropped connection is a fault rule of the test server";
+    Scenario s;
+    s.databases = {{"ALFA", 5, {"BLAG_DNEV"}, {}, Strings{"3.0.12"}},
+                   {"BETA", 6, {"BLAG_DNEV"}, {}, Strings{"3.0.12"}}};
+    s.faults = {R"({"match": "PREKID", "drop": true})"};
+    ASSERT_EQ(Run(s, {"SELECT 'PREKID'", "-GO-", "CREATE TABLE Poslije (a int)", "-GO-"}), 3);
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_EQ(h.view.messages[0].icon, MsgIcon::Warning);
+    EXPECT_NE(h.view.messages[0].text.find("Neuspjelih naredbi: 2 (ALFA)."), std::string::npos)
+        << h.view.messages[0].text;
+    EXPECT_NE(h.view.messages[0].text.find("Preskočene baze (prebacivanje u bazu nije uspjelo): BETA."),
+              std::string::npos) << h.view.messages[0].text;
+    EXPECT_NE(h.LogText().find("ALFA, batch 1 (SELECT 'PREKID'): -2147467259 / "), std::string::npos)
+        << h.LogText();
+    EXPECT_EQ(server->Verzija("ALFA"), (Strings{"3.0.12"}));
+}
+
 TEST_P(DatabaseEndToEnd, DatabaseWithoutVerzijaIsUpgradedAndTheNextFollows) {
     Scenario s;
     s.databases = {{"ALFA", 5, {"BLAG_DNEV"}, {}, std::nullopt},
