@@ -118,7 +118,8 @@ TEST(MspackCabinetIterator, AbortEndsThePassEarlyAsCompleted) {
 TEST(MspackCabinetIterator, ExtractsEveryCompressionItCanBeGiven) {
     TempFolder out;
     MspackCabinetIterator it;
-    for (const char* cab : {"mszip_three_files.cab", "lzx_uncompressed_blocks.cab", "dates_fixed.cab"}) {
+    for (const char* cab : {"mszip_three_files.cab", "lzx_uncompressed_blocks.cab",
+                            "quantum_literals.cab", "dates_fixed.cab"}) {
         Recorder r;
         const fs::path folder = out.path() / cab;
         fs::create_directories(folder);
@@ -131,6 +132,10 @@ TEST(MspackCabinetIterator, ExtractsEveryCompressionItCanBeGiven) {
     EXPECT_EQ(small, "after the big one\r\n") << "LZX frames stay aligned across files";
     const std::string big = TempFolder::Read(out.path() / "lzx_uncompressed_blocks.cab" / "big.txt");
     EXPECT_TRUE(big == Pattern(70001, 7)) << "every byte, across the 32 KiB frame boundaries";
+    EXPECT_TRUE(TempFolder::Read(out.path() / "quantum_literals.cab" / "big.txt") == Pattern(40001, 7))
+        << "Quantum, across a frame boundary";
+    EXPECT_EQ(TempFolder::Read(out.path() / "quantum_literals.cab" / "sub_small.txt"),
+              "after the big one\r\n");
 
     // The stored time, as local time, becomes the file's time; an impossible date is not set.
     struct stat st {};

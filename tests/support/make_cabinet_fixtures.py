@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Writes the cabinet fixtures that gcab cannot make into tests/data/cabinet/.
 
-gcab writes well-formed cabinets only, with UTF-8 names and the files' own times. The tests
-also need hostile names, Windows-1250 names, fixed DOS dates, LZX framing, and damaged or
-truncated cabinets, so this small writer builds them byte by byte. Run it again after changing
+gcab writes well-formed stored and MSZIP cabinets only, with UTF-8 names and the files' own
+times. The tests also need hostile names, Windows-1250 names, fixed DOS dates, LZX and Quantum
+framing, and damaged or truncated cabinets, so this small writer builds them byte by byte. Run it again after changing
 it; the outputs are committed.
 """
 import os
@@ -13,7 +13,7 @@ import zlib
 
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "cabinet")
 
-COMP_NONE, COMP_MSZIP, COMP_LZX = 0, 1, 3
+COMP_NONE, COMP_MSZIP, COMP_QUANTUM, COMP_LZX = 0, 1, 2, 3
 BLOCK = 32768
 
 
@@ -80,6 +80,93 @@ def lzx_uncompressed_blocks(raw):
     return blocks
 
 
+class QuantumModel:
+    """An adaptive frequency model as the Quantum decoder keeps it; the encoder must change it
+    in exactly the same way."""
+
+    def __init__(self, start, entries):
+        self.shifts_left = 4
+        self.entries = entries
+        self.sym = [start + i for i in range(entries + 1)]
+        self.cum = [entries - i for i in range(entries + 1)]
+
+    def update(self):
+        n = self.entries
+        self.shifts_left -= 1
+        if self.shifts_left:
+            for i in range(n - 1, -1, -1):
+                self.cum[i] >>= 1
+                if self.cum[i] <= self.cum[i + 1]:
+                    self.cum[i] = self.cum[i + 1] + 1
+            return
+        self.shifts_left = 50
+        for i in range(n):
+            self.cum[i] = ((self.cum[i] - self.cum[i + 1]) + 1) >> 1
+        for i in range(n - 1):  # the decoder's selection sort, same stability
+            for j in range(i + 1, n):
+                if self.cum[i] < self.cum[j]:
+                    self.cum[i], self.cum[j] = self.cum[j], self.cum[i]
+                    self.sym[i], self.sym[j] = self.sym[j], self.sym[i]
+        for i in range(n - 1, -1, -1):
+            self.cum[i] += self.cum[i + 1]
+
+
+def quantum_blocks(raw, window_bits):
+    """Quantum with literals only: an arithmetic coder that mirrors the decoder, one frame of
+    32 KiB output per data block (the cabinet reader adds the 0xFF that ends a frame)."""
+    selector = QuantumModel(0, 7)
+    literals = [QuantumModel(64 * m, 64) for m in range(4)]
+    blocks = []
+    for at in range(0, len(raw), BLOCK):
+        frame = raw[at:at + BLOCK]
+        bits = []
+        state = {"L": 0, "H": 0xFFFF, "pending": 0, "shifts": 0}
+
+        def emit(bit):
+            bits.append(bit)
+            bits.extend([1 - bit] * state["pending"])
+            state["pending"] = 0
+
+        def encode(model, symbol):
+            k = model.sym.index(symbol, 0, model.entries)
+            low, high = state["L"], state["H"]
+            rng = high - low + 1
+            total = model.cum[0]
+            high = (low + (model.cum[k] * rng) // total - 1) & 0xFFFF
+            low = (low + (model.cum[k + 1] * rng) // total) & 0xFFFF
+            for j in range(k + 1):
+                model.cum[j] += 8
+            if model.cum[0] > 3800:
+                model.update()
+            while True:
+                if (low & 0x8000) == (high & 0x8000):
+                    emit((high >> 15) & 1)
+                elif (low & 0x4000) and not (high & 0x4000):
+                    state["pending"] += 1
+                    low &= 0x3FFF
+                    high |= 0x4000
+                else:
+                    break
+                low = (low << 1) & 0xFFFF
+                high = ((high << 1) | 1) & 0xFFFF
+                state["shifts"] += 1
+            state["L"], state["H"] = low, high
+
+        for byte in frame:
+            encode(selector, byte >> 6)
+            encode(literals[byte >> 6], byte)
+        # Termination: a value inside the final interval, then zeros for the 16 bits the
+        # decoder holds, then up to the next byte.
+        state["pending"] += 1
+        emit(0 if state["L"] < 0x4000 else 1)
+        assert len(bits) <= state["shifts"] + 16
+        bits.extend([0] * (state["shifts"] + 16 - len(bits)))
+        bits.extend([0] * (-len(bits) % 8))
+        payload = bytes(int("".join(map(str, bits[i:i + 8])), 2) for i in range(0, len(bits), 8))
+        blocks.append((payload, len(frame)))
+    return blocks
+
+
 def build(entries, comp=COMP_NONE, with_checksums=True, comp_type=None, corrupt=None,
           corrupt_after_checksum=None):
     raw = b"".join(e.data for e in entries)
@@ -87,6 +174,8 @@ def build(entries, comp=COMP_NONE, with_checksums=True, comp_type=None, corrupt=
         blocks = [(raw[at:at + BLOCK], len(raw[at:at + BLOCK])) for at in range(0, len(raw), BLOCK)]
     elif comp == COMP_MSZIP:
         blocks = mszip_blocks(raw)
+    elif comp == COMP_QUANTUM:
+        blocks = quantum_blocks(raw, 16)
     else:
         blocks = lzx_uncompressed_blocks(raw)
     if corrupt:
@@ -149,7 +238,6 @@ def flip_in_third_block(payload, uncomp):
 
 def main():
     os.makedirs(OUT, exist_ok=True)
-    first = Entry("first.txt", b"first file, finished before the fault\r\n")
     ok = Entry("ok.txt", b"written before the bad name\r\n")
 
     # Hostile names: each cabinet holds a good file, then one whose name climbs out.
@@ -179,6 +267,11 @@ def main():
         Entry("big.txt", pattern(70001, 7)), Entry("sub\\small.txt", b"after the big one\r\n")],
         comp=COMP_LZX, comp_type=COMP_LZX | (16 << 8)))
 
+    # Quantum, literals only, over the same files: two frames and a file after them.
+    write("quantum_literals.cab", build([
+        Entry("big.txt", pattern(40001, 7)), Entry("sub\\small.txt", b"after the big one\r\n")],
+        comp=COMP_QUANTUM, comp_type=COMP_QUANTUM | (4 << 4) | (16 << 8)))
+
     # MSZIP cabinets with faults. The first file fills the first block exactly; the second
     # spans the second and third blocks, so a fault in the third comes after part of the second
     # file has been written.
@@ -195,7 +288,6 @@ def main():
     write("truncated_header.cab", good[:20])
     write("bad_signature.cab", b"MSCX" + good[4:])
     write("empty_no_files.cab", build([]))
-    del first
 
 
 if __name__ == "__main__":
