@@ -1,6 +1,7 @@
 #include "platform/qt/FrmGlavna.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -198,6 +199,10 @@ void FrmGlavna::Move(Control c, TwipRect rect) {
 TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
 
 void FrmGlavna::Refresh(Control c) {
+    if (MayKeep()) {
+        ChangeSoon();  // the kept changes are painted when the timer applies them
+        return;
+    }
     ApplyPending();
     Widget(c)->repaint();
 }
@@ -223,14 +228,21 @@ void FrmGlavna::SetProgressValue(float value) {
     ChangeSoon();
 }
 
+// Keeping a change is only safe when the message loop will soon run the timer that applies it.
+bool FrmGlavna::MayKeep() const {
+    const auto now = std::chrono::steady_clock::now();
+    const bool loopTurning = workOffGuiThread_ || now - lastDoEvents_ < kApplyInterval;
+    return loopTurning && now - lastApplied_ < kApplyInterval;
+}
+
 void FrmGlavna::ChangeSoon() {
-    const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
-    if (sinceLast >= kApplyInterval) {
+    if (!MayKeep()) {
         ApplyPending();
     } else if (!applyTimer_.isActive()) {
+        const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
         const auto wait =
             std::chrono::ceil<std::chrono::milliseconds>(kApplyInterval - sinceLast);
-        applyTimer_.start(static_cast<int>(wait.count()));
+        applyTimer_.start(static_cast<int>(std::max<std::int64_t>(wait.count(), 1)));
     }
 }
 
@@ -272,7 +284,10 @@ MsgAnswer FrmGlavna::ShowMessage(const std::string& text, MsgIcon icon, MsgButto
     return ShowQtMessageBox(this, text, icon, buttons, title.value_or(appTitle_));
 }
 
-void FrmGlavna::DoEvents() { QCoreApplication::processEvents(); }
+void FrmGlavna::DoEvents() {
+    lastDoEvents_ = std::chrono::steady_clock::now();
+    QCoreApplication::processEvents();
+}
 
 void FrmGlavna::SetCursor(Cursor cursor) {
     if (cursor == Cursor::Default) {
@@ -310,6 +325,7 @@ void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
     ApplyPending();
     QEventLoop loop;
     InputBlocker blocker(this);
+    workOffGuiThread_ = true;
     std::exception_ptr failure;
     std::thread worker([&] {
         try {
@@ -322,5 +338,7 @@ void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
     });
     loop.exec();
     worker.join();
+    workOffGuiThread_ = false;
+    ApplyPending();
     if (failure) std::rethrow_exception(failure);
 }

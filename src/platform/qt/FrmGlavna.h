@@ -19,10 +19,13 @@ class QCloseEvent;
 //
 // Used on the GUI thread only; GuiThreadView passes calls from other threads over.
 //
-// Texts and the progress bar may change on every 512-byte read of a download. Painting each
-// change would cost more than the read, so changes that follow one another closely are kept
-// and put on the screen at most kRepaintsPerSecond times a second; Text() and the progress
-// getters always give the latest values. Refresh, message boxes, closing and work off the GUI
+// Texts and the progress bar may change, and be redrawn, on every 512-byte read of a download.
+// Painting each change would cost more than the read, so while the program keeps the message
+// loop turning (it called DoEvents within the last repaint interval, or work runs off the GUI
+// thread) changes that follow one another closely are kept and put on the screen at most
+// kRepaintsPerSecond times a second, the last ones by a timer. Otherwise, and for the first
+// change after a pause, a change is applied at once and Refresh paints at once. Text() and the
+// progress getters always give the latest values; message boxes, closing and work off the GUI
 // thread show every kept change first.
 class FrmGlavna : public QWidget, public IView {
     Q_OBJECT
@@ -83,6 +86,7 @@ private:
     void ApplyText(Control c, const std::string& text);
     void ApplyProgress();
     void ChangeSoon();
+    bool MayKeep() const;
 
     std::string appTitle_;
     double dotsPerInch_;
@@ -95,6 +99,8 @@ private:
     std::map<Control, std::string> pendingTexts_;
     bool progressPending_ = false;
     std::chrono::steady_clock::time_point lastApplied_{};
+    std::chrono::steady_clock::time_point lastDoEvents_{};
+    bool workOffGuiThread_ = false;
     QTimer applyTimer_;
 
     bool closingByProgram_ = false;
