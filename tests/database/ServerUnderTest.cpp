@@ -58,6 +58,14 @@ public:
         }
         return n;
     }
+    std::vector<std::string> LoginLanguages() const override {
+        std::vector<std::string> languages;
+        for (const auto& line : server_->JournalLines()) {
+            const Json j = Json::Parse(line);
+            if (j["event"].Str() == "login" && j["outcome"].Str() == "ok") languages.push_back(j["language"].Str());
+        }
+        return languages;
+    }
     std::vector<std::string> Verzija(const std::string& database) const override {
         const Json state = Json::Parse(server_->State());
         for (const auto& d : state["databases"].items) {
@@ -106,6 +114,7 @@ public:
     bool HasJournal() const override { return false; }
     std::vector<JournalStatement> Statements() const override { return {}; }
     int Logins() const override { return -1; }
+    std::vector<std::string> LoginLanguages() const override { return {}; }
     std::vector<std::string> Verzija(const std::string& database) const override {
         auto rs = Connection().OpenRecordset("SELECT Verzija AS Name FROM " + QuoteName(database) +
                                              ".[dbo].[Verzija]");

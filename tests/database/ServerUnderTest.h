@@ -45,6 +45,8 @@ public:
     virtual bool HasJournal() const = 0;
     virtual std::vector<JournalStatement> Statements() const = 0;
     virtual int Logins() const = 0;
+    // The server language each accepted login asked for, in order (test server only).
+    virtual std::vector<std::string> LoginLanguages() const = 0;
     // The rows of Verzija in a database, as they are now.
     virtual std::vector<std::string> Verzija(const std::string& database) const = 0;
 
