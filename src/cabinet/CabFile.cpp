@@ -22,8 +22,6 @@ constexpr const char* kExtractFailed = "Greška kod raspakiravanja skinute datot
 // Run-time error of a handler that failed with something other than an AppError.
 constexpr std::int32_t kInternalError = 51;
 
-const char* AsText(std::uintptr_t pointer) { return reinterpret_cast<const char*>(pointer); }
-
 // The path written into FullTargetName: its bytes and a NUL must fit the 260 bytes, else the
 // write fails before anything lands outside the buffer.
 void WriteAnsiPath(char (&buffer)[MAX_PATH], const std::string& path) {
@@ -181,7 +179,7 @@ std::uint32_t CabFile::Dispatch(std::uint32_t mode, std::uint32_t notification,
         FILEPATHS paths;
         std::memcpy(&paths, reinterpret_cast<const void*>(param1), sizeof paths);
         const auto outcome = static_cast<std::int16_t>(paths.Win32Error & 0xFFFF);
-        if (outcome == 0 && AfterExtract) AfterExtract(AsText(reinterpret_cast<std::uintptr_t>(paths.Target)));
+        if (outcome == 0 && AfterExtract) AfterExtract(paths.Target);
         return static_cast<std::uint32_t>(static_cast<std::int32_t>(outcome));
     }
     default:

@@ -37,7 +37,6 @@ std::uint32_t FromErrno(int error, std::uint32_t otherwise) {
     case ENAMETOOLONG: return win32::kBufferOverflow;
     case ENOSPC:
     case EDQUOT: return win32::kDiskFull;
-    case EIO: return otherwise;
     default: return otherwise;
     }
 }
@@ -132,7 +131,6 @@ std::uint32_t MspackCabinetIterator::ExtractOne(mscab_decompressor* decompressor
                                   std::to_string(::getpid()) + "-" +
                                   std::to_string(++tempCounter_) + ".part";
     fileSystem_.lastErrno = 0;
-    fileSystem_.sawShortRead = false;
     const int result = decompressor->extract(decompressor, file, temporary.c_str());
     if (result != MSPACK_ERR_OK) {
         std::uint32_t code = ExtractError(result);

@@ -37,7 +37,6 @@ MspackFileSystem::MspackFileSystem() {
 
 void MspackFileSystem::Reset() {
     lastErrno = 0;
-    sawShortRead = false;
     reads = 0;
     writes = 0;
 }
@@ -101,8 +100,7 @@ int MspackFileSystem::Read(mspack_file* file, void* buffer, int bytes) noexcept 
         if (n == 0) break;
         total += static_cast<int>(n);
     }
-    // libmspack treats a short read as a truncated file; remember that it was one.
-    if (total < bytes) owner.sawShortRead = true;
+    // A short count is how libmspack learns of a truncated cabinet; no errno is left for it.
     return total;
 }
 

@@ -2,7 +2,7 @@
 
 #include <mspack.h>
 
-#include <cstdint>
+#include <cerrno>
 
 // The host file system as libmspack sees it: our own mspack_system, so that every read and
 // write of a pass goes through one place. It remembers the operating system's reason for the
@@ -12,9 +12,9 @@ class MspackFileSystem {
 public:
     struct Faults {
         int failReadNumber = 0;   // 1 = the first read of the pass fails; 0 = never
-        int readErrno = 5;        // EIO
+        int readErrno = EIO;
         int failWriteNumber = 0;  // 1 = the first write of the pass fails; 0 = never
-        int writeErrno = 28;      // ENOSPC
+        int writeErrno = ENOSPC;
     };
 
     MspackFileSystem();
@@ -28,10 +28,9 @@ public:
 
     Faults faults;
 
-    // errno of the latest failed open, read, write or seek, or 0.
+    // errno of the latest failed open, read, write or seek, or 0. A failure of libmspack's
+    // without one is the cabinet's own fault (a short read of a truncated file, bad data).
     int lastErrno = 0;
-    // True when the latest read failure was a short read of a file that ended early.
-    bool sawShortRead = false;
     int reads = 0;
     int writes = 0;
 
