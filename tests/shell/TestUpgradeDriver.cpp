@@ -216,7 +216,7 @@ TEST_P(DriverLabel, ChecksTheVersionLabel) {
 
 const LabelCase kLabels[] = {
     {"twelve_characters_rejected", "[Verzija]\r\n3.0.12 / 3.0\r\n*\r\n", false, "", 1},
-    {"thirteen_characters_accepted", "[Verzija]\r\n3.0.12 / 3.1\r\n*\r\n", true, "3.0.12 / 3.1",
+    {"thirteen_characters_accepted", "[Verzija]\r\n3.0.12 / 3.13\r\n*\r\n", true, "3.0.12 / 3.13",
      0},
     {"croatian_letters_count_as_one", "[Verzija]\r\n\x9A\x9A\x9A\x9A\x9A\x9A\x9A\x9A\x9A\x9A\x9A\x9A\r\n*\r\n",
      false, "", 1},
