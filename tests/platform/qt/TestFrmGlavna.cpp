@@ -48,7 +48,8 @@ class FrmGlavnaTest : public ::testing::Test {
 protected:
     FrmGlavnaTest() {
         EnsureApplication();
-        window = std::make_unique<FrmGlavna>("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
+        window = std::make_unique<FrmGlavna>("Velmora - Podizanje više verzije - v3.0",
+                                             "Tarvik_Upg");
         window->SetClickHandler([this](int index) { clicks.push_back(index); });
     }
 
@@ -88,7 +89,9 @@ TEST(TwipScale, TurnsTwipsIntoPixelsAtTheScreensDotsPerInch) {
         {"rounds to the nearest pixel", 3885, 120, 324},
         {"nothing stays nothing", 0, 192, 0},
     };
-    for (const Row& row : rows) EXPECT_EQ(TwipsToPixels(row.twips, row.dpi), row.pixels) << row.label;
+    for (const Row& row : rows) {
+        EXPECT_EQ(TwipsToPixels(row.twips, row.dpi), row.pixels) << row.label;
+    }
 }
 
 TEST_F(FrmGlavnaTest, PlacesEveryControlOfTheDesignInItsContainer) {
@@ -243,7 +246,8 @@ TEST_F(FrmGlavnaTest, MessageBoxesAreModalWithCroatianButtonsIconAndTitle) {
             },
             row.press);
         const MsgAnswer answer =
-            window->ShowMessage("Prvi redak\r\nDrugi <b>redak</b>", row.icon, row.buttons, row.title);
+            window->ShowMessage("Prvi redak\r\nDrugi <b>redak</b>", row.icon, row.buttons,
+                                row.title);
         EXPECT_TRUE(inspected);
         EXPECT_EQ(answer, row.answer);
     }
@@ -385,7 +389,9 @@ public:
     void SetCursor(Cursor) override { Note(); }
     void CloseWindow() override { Note(); }
     [[noreturn]] void EndProgram(int) override { std::abort(); }
-    void RunOffUiThread(const std::function<void()>& work) override { window->RunOffUiThread(work); }
+    void RunOffUiThread(const std::function<void()>& work) override {
+        window->RunOffUiThread(work);
+    }
 
     FrmGlavna* window = nullptr;
     mutable std::vector<QThread*> threads;
@@ -432,9 +438,11 @@ void PostClick(QWidget* widget) {
     const QPointF at = widget->rect().center();
     const QPointF global = widget->mapToGlobal(at);
     QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+                                                        Qt::LeftButton, Qt::LeftButton,
+                                                        Qt::NoModifier));
     QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+                                                        Qt::LeftButton, Qt::NoButton,
+                                                        Qt::NoModifier));
 }
 
 TEST_F(FrmGlavnaTest, WorkOffTheGuiThreadRefusesInputButKeepsTheWindowServed) {
@@ -446,13 +454,41 @@ TEST_F(FrmGlavnaTest, WorkOffTheGuiThreadRefusesInputButKeepsTheWindowServed) {
 
     GuiThreadView view(*window, *window);
     window->RunOffUiThread([&] {
-        QMetaObject::invokeMethod(cancel, [cancel] { PostClick(cancel); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            cancel, [cancel] { PostClick(cancel); }, Qt::BlockingQueuedConnection);
         view.SetText(Control::LblTablica, "radim");  // a blocking round trip: the click was served
         view.Refresh(Control::LblTablica);
     });
     QApplication::processEvents();
     EXPECT_EQ(clicks, std::vector<int>{1}) << "the click during the work was thrown away";
     EXPECT_EQ(Get<QLabel>(Control::LblTablica)->text(), "radim");
+}
+
+// The database phase's failure boxes are shown while its work runs off the GUI thread: the box
+// takes the user's click although the window refuses input.
+TEST_F(FrmGlavnaTest, AMessageBoxOfWorkOffTheGuiThreadTakesTheUsersClick) {
+    window->show();
+    QTimer clicker;
+    bool posted = false;
+    int ticks = 0;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible()) return;
+        if (!posted) {
+            posted = true;
+            PostClick(box->button(QMessageBox::No));
+        } else if (++ticks == 300) {
+            box->done(QMessageBox::Yes);  // the click was lost: end the box, and the test fails
+        }
+    });
+    clicker.start(10);
+    GuiThreadView view(*window, *window);
+    MsgAnswer answer = MsgAnswer::Yes;
+    window->RunOffUiThread([&] {
+        answer = view.ShowMessage("Nastaviti?", MsgIcon::Question, MsgButtons::YesNo, "IZBOR");
+    });
+    EXPECT_TRUE(posted);
+    EXPECT_EQ(answer, MsgAnswer::No);
 }
 
 TEST_F(FrmGlavnaTest, EndProgramEndsTheProcessWithoutCloseHandlers) {

@@ -104,11 +104,12 @@ private:
 class WindowProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (scripts/test runs these under Xvfb)";
+        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no display (scripts/test gives one)";
         lock.emplace();
-        if (Capture("command -v xdotool").empty()) GTEST_SKIP() << "xdotool missing (scripts/setup)";
+        if (Capture("command -v xdotool").empty()) GTEST_SKIP() << "xdotool missing";
         fs::create_directories(programFolder);
-        fs::copy_file(fs::path(TEST_BINARY_DIR) / "velmora-upgrade", programFolder / "velmora-upgrade");
+        fs::copy_file(fs::path(TEST_BINARY_DIR) / "velmora-upgrade",
+                      programFolder / "velmora-upgrade");
         ASSERT_TRUE(MakePeExe((programFolder / "Tarvik.exe").string(), "3.0.0.12"));
         folder.Write("Tarvik/Tarvik_Upg.Upg", "[Verzija]\r\n3.0.12 / 3.0.13\r\n*\r\n");
         child.emplace(programFolder / "velmora-upgrade");
