@@ -7,9 +7,9 @@
 #include "platform/IInternet.h"
 #include "platform/curl/CurlTimeouts.h"
 
-// IInternet over libcurl's FTP client. Passive mode, binary transfers; a listing is libcurl's
-// wildcard match on the mask's last part, which is case-sensitive like the server's own file
-// names. There is no dial-up on this platform: Autodial and AutodialHangup do nothing.
+// IInternet over libcurl's FTP client. Passive mode, binary transfers; a listing is the
+// folder's LIST answer matched against the mask's last part, case-sensitively like the server's
+// own file names. There is no dial-up on this platform: Autodial and AutodialHangup do nothing.
 class CurlInternet : public IInternet {
 public:
     explicit CurlInternet(CurlTimeouts timeouts = {});

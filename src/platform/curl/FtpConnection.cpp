@@ -2,33 +2,28 @@
 
 #include <utility>
 
+#include "platform/curl/FtpListing.h"
+
 namespace {
 
 // How long one wait for the socket may last; libcurl's own time-outs decide when to give up.
 constexpr long kPollMilliseconds = 200;
 
+// Gathers the LIST answer. Appending may throw; no exception may cross into libcurl, so a
+// failure ends the transfer (a short count) and is noted.
 struct ListingState {
-    std::vector<FindRecord>* records;
+    std::string text;
     bool failed = false;
 };
 
-// Called by libcurl for each entry of a wildcard listing, in the server's order. Every entry is
-// skipped: the listing is all the caller wants, the files are fetched one by one later.
-long OnListingEntry(const void* info, void* data, int /*remains*/) {
-    auto* state = static_cast<ListingState*>(data);
+std::size_t CollectListing(char* data, std::size_t size, std::size_t count, void* state) {
+    auto* listing = static_cast<ListingState*>(state);
     try {
-        const auto* entry = static_cast<const curl_fileinfo*>(info);
-        FindRecord record;
-        record.fileName = entry->filename ? entry->filename : "";
-        record.sizeLow = static_cast<std::uint32_t>(static_cast<std::uint64_t>(entry->size));
-        record.attributes = entry->filetype == CURLFILETYPE_DIRECTORY ? kFileAttributeDirectory
-                                                                       : kFileAttributeNormal;
-        state->records->push_back(std::move(record));
-        return CURL_CHUNK_BGN_FUNC_SKIP;
+        listing->text.append(data, size * count);
+        return size * count;
     } catch (...) {
-        // No exception may cross into libcurl: fail the listing instead.
-        state->failed = true;
-        return CURL_CHUNK_BGN_FUNC_FAIL;
+        listing->failed = true;
+        return 0;
     }
 }
 
@@ -73,7 +68,7 @@ FtpConnection::~FtpConnection() {
     if (multi_) curl_multi_cleanup(multi_);
 }
 
-void FtpConnection::SetCommonOptions() {
+void FtpConnection::ResetOptions() {
     curl_easy_reset(easy_);
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
@@ -109,7 +104,7 @@ bool FtpConnection::Login() {
         lastError_ = "libcurl could not make its handles";
         return false;
     }
-    SetCommonOptions();
+    ResetOptions();
     curl_easy_setopt(easy_, CURLOPT_URL, UrlFor("").c_str());
     curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
     const CURLcode result = RunToEnd();
@@ -134,23 +129,24 @@ bool FtpConnection::List(const std::string& mask, std::vector<FindRecord>& recor
     if (!entry.empty() && entry.back() != '/') entry += '/';
     if (!entry.empty() && folder.rfind(entry, 0) == 0) folder = folder.substr(entry.size());
 
-    SetCommonOptions();
-    ListingState state{&records};
-    // The pattern is matched by libcurl as written (not percent-decoded), so it stays raw.
-    const std::string url = UrlFor(folder) + pattern;
-    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy_, CURLOPT_WILDCARDMATCH, 1L);
-    curl_easy_setopt(easy_, CURLOPT_CHUNK_BGN_FUNCTION, OnListingEntry);
-    curl_easy_setopt(easy_, CURLOPT_CHUNK_DATA, &state);
+    // The whole folder is listed (LIST) and matched here: the listing keeps the server's order,
+    // and what the mask means does not depend on how a server reads LIST arguments.
+    ResetOptions();
+    ListingState state;
+    curl_easy_setopt(easy_, CURLOPT_URL, UrlFor(folder).c_str());
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, CollectListing);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &state);
     const CURLcode result = RunToEnd();
     if (state.failed) {
         lastError_ = "the listing could not be stored";
         return false;
     }
-    if (result == CURLE_REMOTE_FILE_NOT_FOUND) return true;  // nothing matches: an empty list
     if (result != CURLE_OK) {
         NoteError(result);
         return false;
+    }
+    for (FindRecord& record : ParseFtpListing(state.text)) {
+        if (MatchesFtpPattern(pattern, record.fileName)) records.push_back(std::move(record));
     }
     return true;
 }

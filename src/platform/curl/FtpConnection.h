@@ -40,11 +40,13 @@ public:
     // Runs an attached transfer to its end.
     CURLcode RunToEnd();
     void NoteError(CURLcode code);
+    // Sets the options every transfer on this connection starts from: the account, passive
+    // mode, binary type and the time-outs.
+    void ResetOptions();
 
     const std::string& LastError() const { return lastError_; }
 
 private:
-    void SetCommonOptions();
 
     std::string host_;
     int port_;

@@ -51,11 +51,9 @@ std::size_t FtpDownload::Accept(const char* data, std::size_t size) {
 }
 
 bool FtpDownload::Open(const std::string& path) {
+    connection_.ResetOptions();
     CURL* easy = connection_.easy();
     curl_easy_setopt(easy, CURLOPT_URL, connection_.UrlFor(path).c_str());
-    curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(easy, CURLOPT_WILDCARDMATCH, 0L);
-    curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnWrite);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
