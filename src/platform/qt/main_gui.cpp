@@ -10,6 +10,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/qt/FrmGlavna.h"
 #include "platform/qt/GuiThreadView.h"
+#include "platform/qt/QtEnvironment.h"
 #include "shell/AppTexts.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
@@ -37,6 +38,7 @@ void RunClick(UpgradeDriver& driver, IView& view, int index) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrepareQtEnvironment();
     QApplication app(argc, argv);
     const std::string folder = ExecutableFolder();
     RunLog log(JoinPath(folder, texts::kRunLogFileName));

@@ -27,6 +27,7 @@
 #include "platform/qt/FrmGlavna.h"
 #include "platform/qt/FrmGlavnaLayout.h"
 #include "platform/qt/GuiThreadView.h"
+#include "platform/qt/QtEnvironment.h"
 #include "platform/qt/TwipScale.h"
 
 namespace {
@@ -41,6 +42,7 @@ void EnsureApplication() {
     static char* argv[] = {name, nullptr};
     if (QApplication::instance()) return;
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    PrepareQtEnvironment();  // as the program does
     new QApplication(argc, argv);  // lives to the end of the test program
 }
 
