@@ -15,8 +15,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"
@@ -112,6 +114,8 @@ protected:
                       programFolder / "velmora-upgrade");
         ASSERT_TRUE(MakePeExe((programFolder / "Tarvik.exe").string(), "3.0.0.12"));
         folder.Write("Tarvik/Tarvik_Upg.Upg", "[Verzija]\r\n3.0.12 / 3.0.13\r\n*\r\n");
+        // "&Dobro" must never reach the maker's server from a test: a closed local port instead.
+        setenv("VELMORA_UPDATE_SERVER", "127.0.0.1:1", 1);
         child.emplace(programFolder / "velmora-upgrade");
         ASSERT_GT(child->pid(), 0);
         window = Capture("timeout 20 xdotool search --sync --onlyvisible --pid " +
@@ -177,6 +181,39 @@ TEST_F(WindowProgramTest, RefusesACloseRequestFromTheWindowManager) {
     // The program itself still closes it.
     PressAltO();
     EXPECT_EQ(child->WaitExit(5000ms), std::optional<int>(0));
+}
+
+// "&Dobro" with the update server unreachable: the online phase shows its boxes, which carry no
+// title of their own and so show the application's title, and the window is idle again.
+TEST_F(WindowProgramTest, AFailedOnlinePhaseShowsItsBoxesUnderTheAppTitleAndReturnsToIdle) {
+    Capture("timeout 5 xdotool windowfocus --sync " + window + " key alt+d");
+    std::vector<std::string> titles;
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string boxes = Capture("xdotool search --onlyvisible --pid " +
+                                          std::to_string(child->pid()) + " --name . 2>/dev/null");
+        bool boxShown = false;
+        std::istringstream ids(boxes);
+        for (std::string id; std::getline(ids, id);) {
+            if (id == window) continue;
+            const std::string title = Capture("xdotool getwindowname " + id + " 2>/dev/null");
+            if (title.empty()) continue;  // gone meanwhile
+            boxShown = true;
+            titles.push_back(title);
+            Capture("timeout 5 xdotool windowfocus --sync " + id + " key Return 2>/dev/null");
+        }
+        if (!boxShown && RunLog().find("online update ended without installing") !=
+                             std::string::npos) {
+            break;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_FALSE(titles.empty()) << RunLog();
+    for (const std::string& title : titles) EXPECT_EQ(title, "Tarvik_Upg");
+    EXPECT_NE(RunLog().find("\tmessage\terror\t\t"), std::string::npos) << RunLog();
+    // Idle again: Alt+O closes the window.
+    PressAltO();
+    EXPECT_EQ(child->WaitExit(5000ms), std::optional<int>(0)) << RunLog();
 }
 
 }  // namespace
