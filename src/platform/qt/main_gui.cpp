@@ -37,9 +37,12 @@ void RunClick(UpgradeDriver& driver, IView& view, int index) {
 }
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int, char** argv) {
     PrepareQtEnvironment();
-    QApplication app(argc, argv);
+    // The program takes no arguments; Qt is not shown any either (its settings come from the
+    // environment, such as QT_QPA_PLATFORM).
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
     const std::string folder = ExecutableFolder();
     RunLog log(JoinPath(folder, texts::kRunLogFileName));
     FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
