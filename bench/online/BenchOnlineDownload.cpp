@@ -33,6 +33,7 @@
 
 #include "platform/qt/FrmGlavna.h"
 #include "platform/qt/GuiThreadView.h"
+#include "platform/qt/QtEnvironment.h"
 #include "shell/AppTexts.h"
 #endif
 
@@ -101,6 +102,7 @@ int Child(const std::string& viewKind, int port, const std::string& version,
     };
 #ifdef VELMORA_BENCH_QT
     if (viewKind == "qt") {
+        PrepareQtEnvironment();  // as the window program does
         QApplication app(argc, argv);
         FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
         GuiThreadView view(window, window);
