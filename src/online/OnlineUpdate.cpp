@@ -119,6 +119,13 @@ private:
     void Offer(const FindRecord& record) {
         const std::string name = BeforeNul(record.fileName);
         if (name.empty() || (record.attributes & kFileAttributeDirectory) != 0) return;
+        // The chosen name becomes a file of the program folder, deleted and written anew: a name
+        // that carries a path (a hostile or broken server) could reach any file, so it is never
+        // offered. A listing of one folder has no such names.
+        if (name.find_first_of("/\\") != std::string::npos) {
+            Note("listed name with a path skipped: " + name);
+            return;
+        }
         if (offered_.size() >= kMostOfferedCabinets) Raise(RuntimeError::kOverflow, online::text::kOverflow);
         offered_.push_back(ListingEntry(name, record.sizeLow));
         log_.AppendBare(ReplaceAll(offered_.back(), "@", " / ") + ", ");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +15,8 @@ public:
     explicit RecordingInternet(IInternet& inner) : inner_(inner) {}
 
     bool failOpen = false;
+    // Rewrites each listing record the server delivered, to play a hostile server.
+    std::function<void(FindRecord&)> editListing;
     std::vector<std::string> calls;          // "Open", "Connect", "Close connection", ...
     std::map<InternetHandle, std::string> kinds;  // what each handle was opened as
     std::map<InternetHandle, int> closes;         // how often each handle was closed
@@ -55,10 +58,14 @@ public:
     InternetHandle FindFirst(InternetHandle connection, const std::string& mask,
                              FindRecord& record) override {
         calls.push_back("FindFirst " + mask);
-        return Note(inner_.FindFirst(connection, mask, record), "search");
+        const InternetHandle search = inner_.FindFirst(connection, mask, record);
+        if (search != kNoHandle && editListing) editListing(record);
+        return Note(search, "search");
     }
     bool FindNext(InternetHandle search, FindRecord& record) override {
-        return inner_.FindNext(search, record);
+        const bool delivered = inner_.FindNext(search, record);
+        if (delivered && editListing) editListing(record);
+        return delivered;
     }
     InternetHandle OpenFile(InternetHandle connection, const std::string& name) override {
         calls.push_back("OpenFile " + name);

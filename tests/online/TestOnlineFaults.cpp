@@ -56,6 +56,21 @@ TEST_F(OnlineFaultTest, NoCabinetsOffered) {
     ExpectDisplayReset();
 }
 
+TEST_F(OnlineFaultTest, ListedNameWithAPathIsNeverWrittenOrDeleted) {
+    Offer("Tn_315_316.cab", 100);
+    StartServer();
+    // A name that would climb out of the program folder through a folder that exists there.
+    std::filesystem::create_directories(program_.path() / "Tn_315");
+    const auto outside = program_.path().parent_path() / (program_.path().filename().string() + "-escape.cab");
+    const std::string hostile = "Tn_315/../../" + outside.filename().string();
+    std::ofstream(outside) << "a file outside the program folder";
+    net_.editListing = [&](FindRecord& record) { record.fileName = hostile; };
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "9/Subscript out of range");
+    EXPECT_EQ(TempFolder::Read(outside), "a file outside the program folder");
+    std::filesystem::remove(outside);
+}
+
 TEST_F(OnlineFaultTest, OnlyFoldersNamedLikeCabinets) {
     OfferFolder("Tn_315_316.cab");
     StartServer();
