@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -22,6 +23,7 @@ enum class Control {
     CmdAkcija0,
     CmdAkcija1,
 };
+inline constexpr std::size_t kControlCount = static_cast<std::size_t>(Control::CmdAkcija1) + 1;
 
 enum class MsgIcon { None, Error, Warning, Information, Question };
 enum class MsgButtons { Ok, YesNo };

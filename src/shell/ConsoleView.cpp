@@ -42,10 +42,9 @@ ConsoleView::ConsoleView(std::istream& in, std::ostream& out, std::ostream& err)
     : in_(in), out_(out), err_(err) {}
 
 void ConsoleView::SetText(Control c, const std::string& text) {
-    std::string& current = texts_[c];
-    if (current == text) return;
-    const std::string before = current;
-    current = text;
+    const std::string before = Text(c);
+    if (before == text) return;
+    HeadlessView::SetText(c, text);
     PrintStatus(c, before, text);
 }
 
@@ -56,7 +55,7 @@ void ConsoleView::PrintStatus(Control c, const std::string& before, const std::s
         // The counter changes on every 512-byte read: print it at most once a second, and the
         // final value when the download completes.
         const auto now = std::chrono::steady_clock::now();
-        const bool complete = progressMax_ > 0 && std::to_string(static_cast<long long>(progressMax_)) == after;
+        const bool complete = ProgressMax() > 0 && std::to_string(static_cast<long long>(ProgressMax())) == after;
         if (!complete && now - lastCounter_ < std::chrono::seconds(1)) return;
         lastCounter_ = now;
     }
@@ -67,16 +66,6 @@ void ConsoleView::PrintStatus(Control c, const std::string& before, const std::s
         return;
     }
     out_ << name << ": " << OneLine(after) << '\n' << std::flush;
-}
-
-std::string ConsoleView::Text(Control c) const {
-    const auto it = texts_.find(c);
-    return it == texts_.end() ? std::string() : it->second;
-}
-
-TwipRect ConsoleView::Bounds(Control c) const {
-    const auto it = bounds_.find(c);
-    return it == bounds_.end() ? TwipRect{} : it->second;
 }
 
 MsgAnswer ConsoleView::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
