@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <exception>
 #include <thread>
+#include <utility>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -75,7 +76,7 @@ FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
     bounds_[Control::FrmGlavna] = {0, 0, kClientWidthTwips, kClientHeightTwips};
     widgets_[Control::FrmGlavna] = this;
     Place(Control::FrmGlavna, bounds_[Control::FrmGlavna]);
-    texts_[Control::FrmGlavna] = windowTitle;
+    texts_[Index(Control::FrmGlavna)] = windowTitle;
     setWindowTitle(QString::fromStdString(windowTitle));
     CreateControls();
 
@@ -139,7 +140,7 @@ void FrmGlavna::CreateControls() {
         widgets_[design.id] = widget;
         bounds_[design.id] = design.rect;
         Place(design.id, design.rect);
-        texts_[design.id] = design.caption;
+        texts_[Index(design.id)] = design.caption;
         ApplyText(design.id, design.caption);
         widget->setVisible(design.visibleAtStart);
     }
@@ -174,15 +175,12 @@ void FrmGlavna::ShowCentred() {
 }
 
 void FrmGlavna::SetText(Control c, const std::string& text) {
-    texts_[c] = text;
-    pendingTexts_[c] = text;
+    texts_[Index(c)] = text;
+    textPending_[Index(c)] = true;
     ChangeSoon();
 }
 
-std::string FrmGlavna::Text(Control c) const {
-    const auto it = texts_.find(c);
-    return it == texts_.end() ? std::string() : it->second;
-}
+std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
 
 void FrmGlavna::SetEnabled(Control c, bool enabled) { Widget(c)->setEnabled(enabled); }
 
@@ -209,7 +207,7 @@ void FrmGlavna::Refresh(Control c) {
 
 void FrmGlavna::SetCaretToEnd(Control c) {
     // A kept text would put the caret back at the start when it is applied.
-    if (pendingTexts_.contains(c)) ApplyPending();
+    if (textPending_[Index(c)]) ApplyPending();
     if (auto* box = qobject_cast<QPlainTextEdit*>(Widget(c))) {
         box->moveCursor(QTextCursor::End);
         box->ensureCursorVisible();
@@ -229,10 +227,14 @@ void FrmGlavna::SetProgressValue(float value) {
 }
 
 // Keeping a change is only safe when the message loop will soon run the timer that applies it.
+// This runs several times for every read of a download: the cheap clock decides whether the
+// loop still turns, and the exact one is read only when no kept change waits for the timer.
 bool FrmGlavna::MayKeep() const {
-    const auto now = std::chrono::steady_clock::now();
-    const bool loopTurning = workOffGuiThread_ || now - lastDoEvents_ < kApplyInterval;
-    return loopTurning && now - lastApplied_ < kApplyInterval;
+    const bool loopTurning =
+        workOffGuiThread_ || CoarseClock::now() - lastDoEvents_ < kApplyInterval;
+    if (!loopTurning) return false;
+    if (applyTimer_.isActive()) return true;
+    return std::chrono::steady_clock::now() - lastApplied_ < kApplyInterval;
 }
 
 void FrmGlavna::ChangeSoon() {
@@ -249,9 +251,10 @@ void FrmGlavna::ChangeSoon() {
 void FrmGlavna::ApplyPending() {
     applyTimer_.stop();
     lastApplied_ = std::chrono::steady_clock::now();
-    auto texts = std::move(pendingTexts_);
-    pendingTexts_.clear();
-    for (const auto& [control, text] : texts) ApplyText(control, text);
+    const auto pending = std::exchange(textPending_, {});
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        if (pending[i]) ApplyText(static_cast<Control>(i), texts_[i]);
+    }
     if (progressPending_) ApplyProgress();
     progressPending_ = false;
 }
@@ -285,7 +288,10 @@ MsgAnswer FrmGlavna::ShowMessage(const std::string& text, MsgIcon icon, MsgButto
 }
 
 void FrmGlavna::DoEvents() {
-    lastDoEvents_ = std::chrono::steady_clock::now();
+    lastDoEvents_ = CoarseClock::now();
+    // A pass with nothing to do would only poll; input and paint requests wake the dispatcher
+    // up, so they are still handled on the first yield after they arrive.
+    if (!messageLoop_.MayHaveWork()) return;
     QCoreApplication::processEvents();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -9,6 +10,8 @@
 #include <QWidget>
 
 #include "platform/IView.h"
+#include "platform/qt/CoarseClock.h"
+#include "platform/qt/MessageLoopProbe.h"
 
 class QCloseEvent;
 
@@ -27,6 +30,10 @@ class QCloseEvent;
 // change after a pause, a change is applied at once and Refresh paints at once. Text() and the
 // progress getters always give the latest values; message boxes, closing and work off the GUI
 // thread show every kept change first.
+//
+// DoEvents serves the message loop on every call, but runs a pass of it only when something
+// waits for one (input, a paint request or other posted event, a due timer); MessageLoopProbe
+// tells at a fraction of a pass's cost.
 class FrmGlavna : public QWidget, public IView {
     Q_OBJECT
 
@@ -81,6 +88,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    static std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
     void CreateControls();
     void Place(Control c, TwipRect rect);
     void ApplyText(Control c, const std::string& text);
@@ -90,16 +98,20 @@ private:
 
     std::string appTitle_;
     double dotsPerInch_;
+    // DoEvents asks it whether a pass of the message loop is needed.
+    MessageLoopProbe messageLoop_;
     std::map<Control, QWidget*> widgets_;
-    std::map<Control, std::string> texts_;
     std::map<Control, TwipRect> bounds_;
+    // Indexed by Control: a download sets a text on every read.
+    std::array<std::string, kControlCount> texts_;
     float progressMax_ = 0;
     float progressValue_ = 0;
 
-    std::map<Control, std::string> pendingTexts_;
+    // Which texts have changed since they were last put on their widgets.
+    std::array<bool, kControlCount> textPending_{};
     bool progressPending_ = false;
     std::chrono::steady_clock::time_point lastApplied_{};
-    std::chrono::steady_clock::time_point lastDoEvents_{};
+    CoarseClock::time_point lastDoEvents_{};
     bool workOffGuiThread_ = false;
     QTimer applyTimer_;
 

@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <thread>
 #include <vector>
@@ -464,6 +465,66 @@ TEST_F(FrmGlavnaTest, WorkOffTheGuiThreadRefusesInputButKeepsTheWindowServed) {
     QApplication::processEvents();
     EXPECT_EQ(clicks, std::vector<int>{1}) << "the click during the work was thrown away";
     EXPECT_EQ(Get<QLabel>(Control::LblTablica)->text(), "radim");
+}
+
+// A download yields once per read, and a yield skips the pass of the message loop when nothing
+// waits for one. Whatever has arrived before a yield is still served by that very yield.
+TEST_F(FrmGlavnaTest, AYieldServesWhatArrivedBeforeIt) {
+    window->show();
+    WaitUntilPainted(*window);
+    QWidget* cancel = window->Widget(Control::CmdAkcija1);
+    cancel->setVisible(true);
+    const QPointF at = cancel->rect().center();
+    const QPointF global = cancel->mapToGlobal(at);
+    int served = 0;  // by the posted events and the timer; the click is in `clicks`
+    struct Row {
+        const char* label;
+        std::function<void()> arrive;  // one thing to serve, between two yields
+    };
+    const Row rows[] = {
+        {"a click on \"&Odustani\" posted by another thread",
+         [&] {
+             std::thread([&] {
+                 QCoreApplication::postEvent(
+                     cancel, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
+                                             Qt::LeftButton, Qt::NoModifier));
+                 QCoreApplication::postEvent(
+                     cancel, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
+                                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+             }).join();
+         }},
+        {"an event posted on this thread",
+         [&] { QMetaObject::invokeMethod(window.get(), [&] { ++served; }, Qt::QueuedConnection); }},
+        // Qt delivers what is posted during a pass in the next pass; the first yield's pass has
+        // already taken the wake-up.
+        {"an event posted while a yield delivered another",
+         [&] {
+             QMetaObject::invokeMethod(
+                 window.get(),
+                 [&] {
+                     QMetaObject::invokeMethod(window.get(), [&] { ++served; },
+                                               Qt::QueuedConnection);
+                 },
+                 Qt::QueuedConnection);
+             window->DoEvents();
+         }},
+        {"a timer that has come due",
+         [&] {
+             QTimer::singleShot(3ms, Qt::PreciseTimer, window.get(), [&] { ++served; });
+             const auto due = std::chrono::steady_clock::now() + 3ms;
+             while (std::chrono::steady_clock::now() < due) {
+             }
+         }},
+    };
+    for (const Row& row : rows) {
+        // Yields with nothing to do first, as in the middle of a download.
+        for (int i = 0; i < 100; ++i) window->DoEvents();
+        served = 0;
+        clicks.clear();
+        row.arrive();
+        window->DoEvents();
+        EXPECT_EQ(served + static_cast<int>(clicks.size()), 1) << row.label;
+    }
 }
 
 // The database phase's failure boxes are shown while its work runs off the GUI thread: the box

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/DisplayLock.h"
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"
 
@@ -84,25 +85,6 @@ private:
     std::optional<int> status_;
 };
 
-// Keyboard focus is one per display, and ctest runs tests side by side: a test holds the
-// display's lock from before its program starts until the program is gone.
-class DisplayLock {
-public:
-    DisplayLock() {
-        std::string name = std::string("/tmp/velmora-display-") + std::getenv("DISPLAY") + ".lock";
-        fd_ = open(name.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0666);
-        if (fd_ >= 0) flock(fd_, LOCK_EX);
-    }
-    ~DisplayLock() {
-        if (fd_ >= 0) close(fd_);  // closing releases the lock
-    }
-    DisplayLock(const DisplayLock&) = delete;
-    DisplayLock& operator=(const DisplayLock&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 class WindowProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -140,7 +122,8 @@ protected:
         Capture("xdotool windowfocus --sync " + window + " key alt+o");
     }
 
-    std::optional<DisplayLock> lock;  // declared first: released after the child is gone
+    // Held from before the program starts until it is gone; declared first for that.
+    std::optional<DisplayLock> lock;
     TempFolder folder{"velmora-window"};
     fs::path programFolder = folder.path() / "Tarvik";
     std::optional<Child> child;
