@@ -198,7 +198,7 @@ TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
 
 void FrmGlavna::Refresh(Control c) {
     if (MayKeep()) {
-        ChangeSoon();  // the kept changes are painted when the timer applies them
+        ApplyByTimer();  // the kept changes are painted when the timer applies them
         return;
     }
     ApplyPending();
@@ -238,14 +238,18 @@ bool FrmGlavna::MayKeep() const {
 }
 
 void FrmGlavna::ChangeSoon() {
-    if (!MayKeep()) {
+    if (MayKeep()) {
+        ApplyByTimer();
+    } else {
         ApplyPending();
-    } else if (!applyTimer_.isActive()) {
-        const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
-        const auto wait =
-            std::chrono::ceil<std::chrono::milliseconds>(kApplyInterval - sinceLast);
-        applyTimer_.start(static_cast<int>(std::max<std::int64_t>(wait.count(), 1)));
     }
+}
+
+void FrmGlavna::ApplyByTimer() {
+    if (applyTimer_.isActive()) return;
+    const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kApplyInterval - sinceLast);
+    applyTimer_.start(static_cast<int>(std::max<std::int64_t>(wait.count(), 1)));
 }
 
 void FrmGlavna::ApplyPending() {

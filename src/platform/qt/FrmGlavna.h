@@ -94,6 +94,7 @@ private:
     void ApplyText(Control c, const std::string& text);
     void ApplyProgress();
     void ChangeSoon();
+    void ApplyByTimer();
     bool MayKeep() const;
 
     std::string appTitle_;
