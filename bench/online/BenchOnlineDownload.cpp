@@ -35,6 +35,7 @@
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
 #include "shell/AppTexts.h"
+#include "shell/LoggingView.h"
 #endif
 
 namespace {
@@ -83,7 +84,7 @@ public:
 
 // One phase run in this process; prints its time in seconds.
 int Child(const std::string& viewKind, int port, const std::string& version,
-          const std::string& folder, int argc, char** argv) {
+          const std::string& folder, char** argv) {
     WindowState state;
     state.programVersion = version;
     RunLog log;
@@ -102,17 +103,19 @@ int Child(const std::string& viewKind, int port, const std::string& version,
     };
 #ifdef VELMORA_BENCH_QT
     if (viewKind == "qt") {
-        PrepareQtEnvironment();  // as the window program does
-        QApplication app(argc, argv);
+        // Qt and the view's layers as the window program sets them up.
+        PrepareQtEnvironment();
+        int qtArgc = 1;
+        QApplication app(qtArgc, argv);
         FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
-        GuiThreadView view(window, window);
+        GuiThreadView guiView(window, window);
+        LoggingView view(guiView, log);
         window.ShowCentred();
         QApplication::processEvents();
         run(view);
     } else
 #endif
     {
-        (void)argc;
         (void)argv;
         (void)viewKind;
         QuietView view;
@@ -176,7 +179,7 @@ std::string Pattern(std::size_t size) {
 
 int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "--child") == 0) {
-        return Child(argv[2], std::atoi(argv[3]), argv[4], argv[5], argc, argv);
+        return Child(argv[2], std::atoi(argv[3]), argv[4], argv[5], argv);
     }
     int runs = 3;
     std::vector<int> sizes = {8, 64};
