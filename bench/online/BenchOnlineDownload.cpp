@@ -24,6 +24,7 @@
 
 #include "online/FtpServerProcess.h"
 #include "online/OnlineUpdate.h"
+#include "platform/HeadlessView.h"
 #include "platform/curl/CurlInternet.h"
 #include "platform/stdfs/StdFileSystem.h"
 #include "support/TempFolder.h"
@@ -44,35 +45,14 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // A window that keeps its texts and paints nothing: the loop's own cost.
-class QuietView : public IView {
+class QuietView : public HeadlessView {
 public:
-    void SetText(Control c, const std::string& text) override { texts_[static_cast<int>(c)] = text; }
-    std::string Text(Control c) const override { return texts_[static_cast<int>(c)]; }
-    void SetEnabled(Control, bool) override {}
-    void SetVisible(Control, bool) override {}
-    void Move(Control, TwipRect) override {}
-    TwipRect Bounds(Control) const override { return {}; }
-    void Refresh(Control) override {}
-    void SetCaretToEnd(Control) override {}
-    void SetProgressMax(float max) override { max_ = max; }
-    float ProgressMax() const override { return max_; }
-    void SetProgressValue(float value) override { value_ = value; }
-    float ProgressValue() const override { return value_; }
     MsgAnswer ShowMessage(const std::string& text, MsgIcon, MsgButtons,
                           const std::optional<std::string>&) override {
         std::fprintf(stderr, "box: %s\n", text.c_str());
         return MsgAnswer::No;
     }
-    void DoEvents() override {}
-    void SetCursor(Cursor) override {}
-    void CloseWindow() override {}
     [[noreturn]] void EndProgram(int code) override { std::exit(code); }
-    void RunOffUiThread(const std::function<void()>& work) override { work(); }
-
-private:
-    mutable std::string texts_[16];
-    float max_ = 0;
-    float value_ = 0;
 };
 
 class InstallNothing : public IUpdateCabinet {
