@@ -213,6 +213,23 @@ TEST(MspackCabinetIterator, InjectedFaultsMapToWindowsNumbers) {
     }
 }
 
+TEST(MspackCabinetIterator, FailedCloseOfAWrittenFileFailsThatFile) {
+    const std::pair<int, std::uint32_t> rows[] = {{EIO, 29}, {ENOSPC, 112}, {EDQUOT, 112}};
+    for (const auto& [closeErrno, error] : rows) {
+        TempFolder out;
+        MspackCabinetIterator it;
+        it.FileSystem().faults.failWriteCloseNumber = 2;
+        it.FileSystem().faults.writeCloseErrno = closeErrno;
+        Recorder r;
+        r.answer = ExtractInto(out.str());
+        EXPECT_FALSE(Iterate(it, cabtest::Fixture("mszip_three_files.cab"), r)) << closeErrno;
+        EXPECT_EQ(it.LastError(), error) << closeErrno;
+        ASSERT_EQ(r.extracted.size(), 2u) << closeErrno;
+        EXPECT_EQ(r.extracted[1].second, error) << closeErrno << ": FILEPATHS outcome";
+        EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"first.txt"}) << closeErrno;
+    }
+}
+
 TEST(MspackCabinetIterator, TheCallbacksReplyToAnExtractedFileDecides) {
     TempFolder out;
     MspackCabinetIterator it;

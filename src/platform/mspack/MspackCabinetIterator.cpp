@@ -131,7 +131,10 @@ std::uint32_t MspackCabinetIterator::ExtractOne(mscab_decompressor* decompressor
                                   std::to_string(::getpid()) + "-" +
                                   std::to_string(++tempCounter_) + ".part";
     fileSystem_.lastErrno = 0;
-    const int result = decompressor->extract(decompressor, file, temporary.c_str());
+    fileSystem_.writeCloseErrno = 0;
+    int result = decompressor->extract(decompressor, file, temporary.c_str());
+    // Every write went through but the system could not store the data at the close.
+    if (result == MSPACK_ERR_OK && fileSystem_.writeCloseErrno != 0) result = MSPACK_ERR_WRITE;
     if (result != MSPACK_ERR_OK) {
         std::uint32_t code = ExtractError(result);
         if ((result == MSPACK_ERR_DECRUNCH || result == MSPACK_ERR_DATAFORMAT) &&

@@ -39,6 +39,8 @@ void MspackFileSystem::Reset() {
     lastErrno = 0;
     reads = 0;
     writes = 0;
+    writeCloses = 0;
+    writeCloseErrno = 0;
 }
 
 MspackFileSystem& MspackFileSystem::Owner(mspack_system* self) {
@@ -74,10 +76,20 @@ mspack_file* MspackFileSystem::Open(mspack_system* self, const char* filename, i
 
 void MspackFileSystem::Close(mspack_file* file) noexcept {
     if (file == nullptr) return;
-    // A failed close of a file being written loses data: the iterator checks the written
-    // file's size afterwards, so the reason is only remembered here.
-    if (::close(AsSeam(file)->fd) != 0) AsSeam(file)->owner->lastErrno = errno;
-    std::free(AsSeam(file));
+    SeamFile* f = AsSeam(file);
+    MspackFileSystem& owner = *f->owner;
+    int error = ::close(f->fd) != 0 ? errno : 0;
+    if (!f->reading) {
+        ++owner.writeCloses;
+        if (owner.faults.failWriteCloseNumber != 0 &&
+            owner.writeCloses == owner.faults.failWriteCloseNumber)
+            error = owner.faults.writeCloseErrno;
+        // libmspack ignores the close; a failed close of a written file loses data, so the
+        // iterator reads this reason after each extraction and fails the file.
+        if (error != 0) owner.writeCloseErrno = error;
+    }
+    if (error != 0) owner.lastErrno = error;
+    std::free(f);
 }
 
 int MspackFileSystem::Read(mspack_file* file, void* buffer, int bytes) noexcept {

@@ -15,6 +15,8 @@ public:
         int readErrno = EIO;
         int failWriteNumber = 0;  // 1 = the first write of the pass fails; 0 = never
         int writeErrno = ENOSPC;
+        int failWriteCloseNumber = 0;  // 1 = closing the first written file fails; 0 = never
+        int writeCloseErrno = EIO;
     };
 
     MspackFileSystem();
@@ -33,6 +35,10 @@ public:
     int lastErrno = 0;
     int reads = 0;
     int writes = 0;
+    int writeCloses = 0;
+    // errno of the latest failed close of a file opened for writing, or 0. Data the system
+    // had not yet stored is lost then, though every write succeeded.
+    int writeCloseErrno = 0;
 
 private:
     struct Seam {
