@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -150,6 +152,24 @@ TEST_F(CabFileTest, GetInfoReportsEveryFileInStoredOrder) {
         << "the stored wall-clock time, whatever the time zone";
     EXPECT_EQ(events[3].name, "invalid_date.txt");
     EXPECT_EQ(iterator.announced, 4);
+
+    // The same stored time under zones on both sides of UTC.
+    const char* savedZone = std::getenv("TZ");
+    const std::string saved = savedZone != nullptr ? savedZone : "";
+    for (const char* zone : {"XYZ-05:30", "ABC+11", "UTC0"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        events.clear();
+        EXPECT_TRUE(cab.GetInfo("afternoon.txt"));
+        ASSERT_EQ(events.size(), 1u) << zone;
+        EXPECT_EQ(DateToCalendar({events[0].date}), (CabCalendar{2024, 2, 29, 14, 30, 0})) << zone;
+        EXPECT_NE(cab.GetXML("afternoon.txt").find("<DATE>29.2.2024. 14:30:00</DATE>"),
+                  std::string::npos)
+            << zone;
+    }
+    if (savedZone != nullptr) setenv("TZ", saved.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(CabFileTest, GetInfoMatchesTheWholeStoredNameInAnyCaseAndStopsThere) {
@@ -181,6 +201,11 @@ TEST_F(CabFileTest, GetXmlMatchesTheNamePartOnly) {
                        "'><FILES><FILE><FULLNAME>sub\\small.txt</FULLNAME><NAME>small.txt</NAME>"
                        "<DATE>29.2.2024. 14:30:00</DATE><SIZE>19</SIZE><PATH>sub\\</PATH></FILE>\r\n"
                        "</FILES></CABFILE>");
+
+    cab.SetCabName(Fixture("dates_fixed.cab"));
+    const std::string second = cab.GetXML("MIDNIGHT.TXT");
+    EXPECT_NE(second.find("<NAME>midnight.txt</NAME>"), std::string::npos);
+    EXPECT_EQ(iterator.announced, 2) << "the pass ends after the match";
 }
 
 TEST_F(CabFileTest, GetXmlExactDocument) {
@@ -299,8 +324,12 @@ TEST_F(CabFileTest, UnwritableTargetFailsWithBothBoxes) {
     CabFile cab(view, iterator);
     cab.SetCabName(MakeProgCabinet());
     fs::create_directories(temp.path() / "Prog" / "sub" / "b.txt");
+    std::vector<std::string> after;
+    cab.AfterExtract = [&](const std::string& p) { after.push_back(p); };
     EXPECT_FALSE(cab.Extract("", "", ""));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{kBox, "5/Access is denied."}));
+    EXPECT_EQ(after, std::vector<std::string>{(temp.path() / "Prog" / "a.txt").string()})
+        << "no AfterExtract for the file that was not written";
     EXPECT_EQ(TempFolder::Read(temp.path() / "Prog" / "a.txt"), "alpha") << "earlier files stay";
 }
 
