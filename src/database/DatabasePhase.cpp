@@ -109,11 +109,7 @@ RunResult DatabasePhase::RunAllDatabases(const std::vector<std::string>& targets
             // The window updates of the first database lie before the lenient part of the run.
             ShowDatabaseStarted(session_, targets[i]);
         } else {
-            try {
-                ShowDatabaseStarted(session_, targets[i]);
-            } catch (const AppError& e) {
-                ctx_.log.Write("database", "window update failed: " + NumberSlashText(e));
-            }
+            ShowDatabaseStartedLeniently(session_, targets[i]);
         }
         UpgradeDatabase(session_, targets[i], script, ctx_.state.programVersion, result);
     }

@@ -1,6 +1,8 @@
 #include "database/UpgradeDatabase.h"
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 #include "common/Strings.h"
 #include "database/DatabaseTexts.h"
@@ -41,10 +43,33 @@ std::string FirstLineOf(const std::string& batch) {
     return "(prazno)";
 }
 
+namespace {
+
+// The window updates that start a database, one step each, in order.
+std::vector<std::function<void()>> DatabaseStartSteps(DatabaseSession& s, const std::string& database) {
+    return {
+        [&s, &database] { s.view.SetText(Control::LblBaza, database); },
+        [&s] { s.view.SetText(Control::LblTablica, s.view.Text(Control::LblTablica) + dbtexts::kColonStep); },
+        [&s] { s.view.Refresh(Control::LblTablica); },
+    };
+}
+
+}  // namespace
+
 void ShowDatabaseStarted(DatabaseSession& s, const std::string& database) {
-    s.view.SetText(Control::LblBaza, database);
-    s.view.SetText(Control::LblTablica, s.view.Text(Control::LblTablica) + dbtexts::kColonStep);
-    s.view.Refresh(Control::LblTablica);
+    for (const auto& step : DatabaseStartSteps(s, database)) step();
+}
+
+void ShowDatabaseStartedLeniently(DatabaseSession& s, const std::string& database) {
+    for (const auto& step : DatabaseStartSteps(s, database)) {
+        try {
+            step();
+        } catch (const AppError& e) {
+            // The run is past its first database: a window that cannot show the progress must
+            // not stop the upgrade, so the failure goes to the run log and the next step runs.
+            s.log.Write("database", "window update for " + database + " failed: " + Describe(e));
+        }
+    }
 }
 
 void UpgradeDatabase(DatabaseSession& s, const std::string& database, const SplitScript& script,

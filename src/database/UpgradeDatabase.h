@@ -29,6 +29,9 @@ struct RunResult {
 // is in); a failed stamp is logged. The window updates (LblBaza, LblTablica) come first and may
 // raise: the caller decides whether that ends the run.
 void ShowDatabaseStarted(DatabaseSession& session, const std::string& database);
+// The same updates where failures are passed over: each one that fails is logged and the next
+// still runs, so a later database still gets its colons when its name could not be shown.
+void ShowDatabaseStartedLeniently(DatabaseSession& session, const std::string& database);
 void UpgradeDatabase(DatabaseSession& session, const std::string& database, const SplitScript& script,
                      const std::string& programVersion, RunResult& result);
 

@@ -1,7 +1,11 @@
 // The database phase's sequences of window texts, boxes and commands, over a scripted server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "database/DatabaseTexts.h"
+#include "database/Konekcija.h"
 #include "database/SqlTexts.h"
 #include "database/TargetDiscovery.h"
 #include "FakeDatabase.h"
@@ -171,6 +175,64 @@ TEST_F(DatabasePhaseLogic, StatementAfterTheLastSeparatorIsLoggedNotSent) {
     EXPECT_EQ(h.Run(db), 0);
     for (const auto& c : db.log->commands) EXPECT_EQ(c.find("lost"), std::string::npos);
     EXPECT_NE(h.LogText().find("text after the last -GO- is never sent: SELECT lost"), std::string::npos);
+}
+
+TEST_F(DatabasePhaseLogic, UnreadableProgramFileEndsBeforeTheHourglassAndAnyConnection) {
+    std::filesystem::remove(std::filesystem::path(h.LogPath()).parent_path() / "Tarvik.exe");
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 1u);  // the version reader's own
+    EXPECT_TRUE(h.view.cursors.empty());
+    EXPECT_TRUE(h.view.Enabled(Control::CmdAkcija0));
+    EXPECT_TRUE(h.TextsOf(Control::LblPozor).empty());
+    EXPECT_TRUE(db.log->opens.empty());
+}
+
+TEST_F(DatabasePhaseLogic, ASecondOpenClosesTheFirstConnectionBeforeOpeningAgain) {
+    RunLog quiet;
+    IniSettingsStore settings;
+    DatabaseSession session{h.view, quiet, db, settings, "Tarvik", 60, nullptr, {}};
+    ASSERT_TRUE(OpenConnection(session, "master"));
+    ASSERT_TRUE(session.dbConnection->IsOpen());
+    ASSERT_TRUE(OpenConnection(session, "ALFA"));
+    EXPECT_EQ(db.log->closes, 1);
+    ASSERT_EQ(db.log->opens.size(), 2u);
+    EXPECT_EQ(db.log->opens[1].database, "ALFA");
+    EXPECT_TRUE(session.dbConnection->IsOpen());
+    // An empty name opens nothing, but the open connection is still closed first.
+    ASSERT_TRUE(OpenConnection(session, ""));
+    EXPECT_EQ(db.log->closes, 2);
+    EXPECT_EQ(db.log->opens.size(), 2u);
+    EXPECT_FALSE(session.dbConnection->IsOpen());
+    EXPECT_TRUE(h.view.messages.empty());
+}
+
+TEST_F(DatabasePhaseLogic, WindowFailureOfTheFirstDatabaseEndsTheRunBeforeItsSwitch) {
+    h.view.onSetText = [](Control c, const std::string& text) {
+        if (c == Control::LblBaza && text == "ALFA") throw AppError(-7, "view", "no window");
+    };
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
+    EXPECT_EQ(h.view.messages[1].text, "-7/no window");
+    for (const auto& c : db.log->commands) EXPECT_EQ(c.rfind("USE", 0), std::string::npos) << c;
+    EXPECT_EQ(db.log->closes, 1);
+}
+
+TEST_F(DatabasePhaseLogic, WindowFailuresOfALaterDatabaseArePassedOverStepByStep) {
+    h.view.onSetText = [](Control c, const std::string& text) {
+        if (c == Control::LblBaza && text == "BETA") throw AppError(-7, "view", "no window");
+    };
+    EXPECT_EQ(h.Run(db), 0);
+    // The name could not be shown, but the trail still grows and is repainted.
+    EXPECT_EQ(h.TextsOf(Control::LblTablica), (std::vector<std::string>{"", "::::", "::::::::"}));
+    EXPECT_EQ(h.view.Refreshes(Control::LblTablica), 3);
+    const auto& commands = db.log->commands;
+    EXPECT_NE(std::find(commands.begin(), commands.end(),
+                        "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"),
+              commands.end());
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_EQ(h.view.messages[0].text, "Podizanje verzije uspješno završeno !!");
+    EXPECT_NE(h.LogText().find("window update for BETA failed: -7 / no window"), std::string::npos);
 }
 
 }  // namespace
