@@ -115,6 +115,11 @@ TEST(OdbcConnectionString, ServerNamesAsTheDriverTakesThem) {
         {"host and port", "10.0.0.5,1500", "10.0.0.5,1500"},
         {"host and instance", "KASA\\SQLEXPRESS", "KASA\\SQLEXPRESS"},
         {"not local", "(local)x", "(local)x"},
+        {"dot", ".", "127.0.0.1"},
+        {"dot instance", ".\\SQLEXPRESS", "127.0.0.1\\SQLEXPRESS"},
+        {"dot with port", ".,1433", "127.0.0.1,1433"},
+        {"dotted host", ".kasa", ".kasa"},
+        {"host ending in a dot", "kasa.", "kasa."},
     };
     for (const auto& c : cases) EXPECT_EQ(OdbcServerAddress(c.server), c.odbcServer) << c.label;
 }

@@ -2,6 +2,7 @@
 // against the TDS test server (and a real SQL Server when VELMORA_TEST_MSSQL names one).
 #include <gtest/gtest.h>
 
+#include "database/ConnectionSettings.h"
 #include "database/DatabaseTexts.h"
 #include "PhaseHarness.h"
 #include "ServerUnderTest.h"
@@ -256,6 +257,31 @@ TEST_P(DatabaseEndToEnd, NamesWithBracketsAndCroatianLettersAreQuotedAndIntact) 
         EXPECT_EQ(executed[4].first, "ŽITO");
         EXPECT_EQ(executed[3], (std::pair<std::string, std::string>{"Tar]vik", "USE [ŽITO]"}));
     }
+}
+
+// The connection object itself against the test server: "." names this machine as "(local)"
+// does, and an open connection refuses a second Open as the data-access objects do.
+TEST(OdbcConnection, DotIsThisMachineAndAnOpenConnectionRefusesASecondOpen) {
+    const auto server = ServerUnderTest::TestServer();
+    Scenario s;
+    s.databases = {{"ALFA", 5, {"BLAG_DNEV"}, {}, Strings{"3.0.12"}}};
+    server->Load(s);
+    std::string name = server->ServerName();
+    ASSERT_EQ(name.rfind("(local),", 0), 0u) << name;
+    name.replace(0, 7, ".");
+    const ConnectionSpec spec = MakeConnectionSpec(ConnectionSettings{"x", name, 1}, "master", 60);
+    OdbcDatabase odbc;
+    const auto connection = odbc.NewConnection();
+    ASSERT_NO_THROW(connection->Open(spec)) << name;
+    try {
+        connection->Open(spec);
+        ADD_FAILURE() << "a second Open was taken";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.number(), -2146824583);
+        EXPECT_EQ(e.description(), "Operation is not allowed when the object is open.");
+    }
+    EXPECT_TRUE(connection->IsOpen());
+    EXPECT_NO_THROW(connection->Execute("SELECT 1"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DatabaseEndToEnd, ::testing::Values("tds", "mssql"),

@@ -41,7 +41,7 @@ OdbcConnection::OdbcConnection(std::shared_ptr<OdbcEnvironment> env, std::string
 OdbcConnection::~OdbcConnection() { Close(); }
 
 void OdbcConnection::Open(const ConnectionSpec& spec) {
-    if (open_) throw AppError(-2146824584, "ADODB.Connection", "Operation is not allowed when the object is open.");
+    if (open_) throw AppError(-2146824583, "ADODB.Connection", "Operation is not allowed when the object is open.");
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env_->handle, &dbc)))
         throw AppError(DatabaseError::kDriverFailure, source(), "Cannot allocate a connection handle.");

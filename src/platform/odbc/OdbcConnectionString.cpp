@@ -4,16 +4,22 @@
 
 namespace {
 
-bool StartsWithLocal(const std::string& server) {
-    static const std::string kLocal = "(local)";
-    if (server.size() < kLocal.size()) return false;
-    for (std::size_t i = 0; i < kLocal.size(); ++i) {
-        char c = server[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        if (c != kLocal[i]) return false;
+// The length of the name of this machine that the server text starts with ("(local)" in any
+// letter case, or "."), when a ",port" or "\\instance" or nothing follows it; 0 otherwise.
+std::size_t LocalPrefixLength(const std::string& server) {
+    for (const std::string local : {"(local)", "."}) {
+        if (server.size() < local.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < local.size() && same; ++i) {
+            char c = server[i];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+            same = c == local[i];
+        }
+        if (!same) continue;
+        if (server.size() == local.size() || server[local.size()] == ',' || server[local.size()] == '\\')
+            return local.size();
     }
-    const bool whole = server.size() == kLocal.size();
-    return whole || server[kLocal.size()] == ',' || server[kLocal.size()] == '\\';
+    return 0;
 }
 
 bool IsFreeTds(const std::string& driver) {
@@ -30,7 +36,8 @@ std::string OdbcDriverFromEnvironment() {
 }
 
 std::string OdbcServerAddress(const std::string& server) {
-    if (StartsWithLocal(server)) return "127.0.0.1" + server.substr(7);
+    const std::size_t local = LocalPrefixLength(server);
+    if (local > 0) return "127.0.0.1" + server.substr(local);
     return server;
 }
 

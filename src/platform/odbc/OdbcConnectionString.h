@@ -14,8 +14,9 @@ inline constexpr const char* kOdbcDriverVariable = "VELMORA_ODBC_DRIVER";
 // The driver from VELMORA_ODBC_DRIVER, or FreeTDS when it is unset or empty.
 std::string OdbcDriverFromEnvironment();
 
-// The server as the driver's Server= keyword takes it. "(local)" (any letter case) is this
-// machine: 127.0.0.1, keeping a ",port" or "\instance" that follows it. "host", "host,port" and
+// The server as the driver's Server= keyword takes it. "(local)" (any letter case) and "." are
+// this machine, as SQL Server's own clients take them (".\SQLEXPRESS" is a common setting):
+// 127.0.0.1, keeping a ",port" or "\instance" that follows it. "host", "host,port" and
 // "host\instance" pass unchanged: both drivers accept those forms of SQL Server itself.
 std::string OdbcServerAddress(const std::string& server);
 
