@@ -57,6 +57,7 @@ TEST(ConnectionSettings, ReadFromTheMainProgramsSettings) {
         {"TipServera -32768", "[TipServera]\nTipServera=-32768\n", "", "(local)", -32768, 0, ""},
         {"names ignore case, CR LF lines", "[putbaza]\r\nPUTBAZA=D:\\b\r\n", "D:\\b", "(local)", -1, 0, ""},
         {"key in another section", "[ImeServera]\nPutBaza=x\n", "", "(local)", -1, 0, ""},
+        {"byte-order mark", "\xEF\xBB\xBF[PutBaza]\r\nPutBaza=C:\\B\r\n", "C:\\B", "(local)", -1, 0, ""},
     };
     for (const auto& c : cases) {
         SettingsFiles files;

@@ -30,8 +30,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 std::optional<std::string> FindValue(std::istream& in, const std::string& section,
                                      const std::string& key) {
     bool inSection = false;
+    bool first = true;
     std::string line;
     while (std::getline(in, line)) {
+        // Windows editors often start a UTF-8 file with a byte-order mark; it is no part of the
+        // first section's name.
+        if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+        first = false;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::string trimmed = TrimBlanks(line);
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;

@@ -16,8 +16,9 @@
 //
 // Section and key names ignore letter case, as registry names do. The value is everything after
 // the first "=" of the line (blanks included, a CR before the line end dropped). Lines starting
-// with ";" or "#" and lines without "=" are ignored. The file is read afresh on every call, so a
-// store that was corrected while the program waits is seen.
+// with ";" or "#" and lines without "=" are ignored, and so is a byte-order mark at the start.
+// The file is read afresh on every call, so a store that was corrected while the program waits
+// is seen.
 class IniSettingsStore : public ISettingsStore {
 public:
     // The folder from XDG_CONFIG_HOME, or from HOME, at construction.
