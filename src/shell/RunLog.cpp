@@ -3,6 +3,26 @@
 #include <ctime>
 #include <fstream>
 
+namespace {
+
+// CR as "\r" and LF as "\n"; everything else, TABs between fields included, as it is.
+std::string OneLine(std::string_view details) {
+    std::string out;
+    out.reserve(details.size());
+    for (char c : details) {
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 RunLog::RunLog(std::string path) : path_(std::move(path)) {}
 
 std::string RunLog::Escape(std::string_view text) {
@@ -32,5 +52,7 @@ void RunLog::Write(std::string_view kind, std::string_view details) {
     std::ofstream out(path_, std::ios::app | std::ios::binary);
     // A failed open or write is deliberately ignored: the log must never change an upgrade.
     if (!out) return;
-    out << stamp << '\t' << kind << '\t' << details << '\n';
+    // Details come from files, servers and error texts; a line break in them would split the
+    // event over several lines, so it is written the way message texts write theirs.
+    out << stamp << '\t' << kind << '\t' << OneLine(details) << '\n';
 }

@@ -6,6 +6,7 @@
 
 // The run log that support staff read afterwards: one line per event, appended to a file in the
 // program folder as local time "YYYY-MM-DD HH:MM:SS", TAB, kind, TAB, details.
+// Line breaks in the details are written as "\r" and "\n", so an event never spans two lines.
 // A log that cannot be written is ignored: it never stops or changes an upgrade.
 // Safe to call from several threads.
 class RunLog {

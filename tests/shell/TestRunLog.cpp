@@ -30,6 +30,19 @@ TEST(RunLog, AppendsOneLinePerEvent) {
         << text;
 }
 
+TEST(RunLog, LineBreaksInDetailsKeepTheEventOnOneLine) {
+    TempFolder folder;
+    const auto path = folder.path() / "Tarvik_Upg.log";
+    RunLog log(path.string());
+    // An error text of a server may carry line breaks of either kind.
+    log.Write("database", "connection failed: 17 / first line\r\nsecond line\nthird\rend");
+    const std::string text = TempFolder::Read(path);
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex("[^\n]*\tdatabase\tconnection failed: 17 / first line\\\\r\\\\nsecond "
+                         "line\\\\nthird\\\\rend\n")))
+        << text;
+}
+
 TEST(RunLog, AnUnwritableLogIsIgnored) {
     TempFolder folder;
     RunLog log((folder.path() / "no-such-folder" / "Tarvik_Upg.log").string());
