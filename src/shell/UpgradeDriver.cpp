@@ -49,6 +49,7 @@ void UpgradeDriver::OnClick(int index) {
 void UpgradeDriver::RunUpgrade() {
     WindowState& state = ctx_.state;
     IView& view = ctx_.view;
+    finishedReinstall_ = false;
     state.programVersion = GetProgramVersion(view, ProgramFilePath());
     if (state.programVersion == "Err") view.EndProgram(kExitError);
     ctx_.log.Write("version", "installed program version " + state.programVersion);
@@ -89,6 +90,7 @@ void UpgradeDriver::RunUpgrade() {
     if (state.reinstallChosen) {
         view.SetText(Control::LblPozor, "GOTOVO !!");
         view.SetText(Control::CmdAkcija1, "&Kraj");
+        finishedReinstall_ = true;
         ctx_.log.Write("phase", "reinstall finished; database phase not run");
         return;
     }

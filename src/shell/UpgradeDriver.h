@@ -18,6 +18,10 @@ public:
     static bool MayClose(CloseOrigin origin) { return origin == CloseOrigin::Program; }
     // index 0 is "&Dobro", index 1 is "&Odustani" (or "&Kraj").
     void OnClick(int index);
+    // True when the last "&Dobro" stopped at "GOTOVO !!" after reinstalling the latest version.
+    // reinstallChosen alone does not tell: the online phase leaves it set when the download or
+    // the unpacking of the chosen cabinet fails after the user said yes.
+    bool FinishedReinstall() const { return finishedReinstall_; }
 
     // The name under which the main program's settings are read: the last component of the
     // program folder without leading and trailing blanks.
@@ -29,4 +33,5 @@ private:
 
     UpgradeContext& ctx_;
     IUpgradePhases& phases_;
+    bool finishedReinstall_ = false;
 };

@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     driver.OnClick(0);
     // The run came back to the idle window: either a reinstall finished ("GOTOVO !!"),
     // or the online phase installed nothing.
-    if (state.reinstallChosen) {
+    if (driver.FinishedReinstall()) {
         log.Write("end", "exit status 0");
         return 0;
     }

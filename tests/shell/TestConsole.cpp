@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "cabinet/CabinetTestSupport.h"
+#include "online/FtpServerProcess.h"
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"
 
@@ -22,11 +24,13 @@ protected:
     }
 
     // Runs the program with `args` and `input` on its standard input; returns the exit status.
-    int Run(const std::string& args, const std::string& input = "") {
+    // Without an FTP port the update server is a closed loopback port.
+    int Run(const std::string& args, const std::string& input = "", int ftpPort = 1) {
         folder.Write("stdin.txt", input);
         const std::string command =
             "cd '" + programFolder.string() + "' && XDG_CONFIG_HOME='" + folder.str() +
-            "/config' VELMORA_UPDATE_SERVER=127.0.0.1:1 ./velmora-upgrade-console " + args +
+            "/config' VELMORA_UPDATE_SERVER=127.0.0.1:" + std::to_string(ftpPort) +
+            " ./velmora-upgrade-console " + args +
             " <'" + folder.str() + "/stdin.txt' >'" + folder.str() + "/out.txt' 2>'" +
             folder.str() + "/err.txt'";
         const int status = std::system(command.c_str());
@@ -66,6 +70,48 @@ TEST_F(ConsoleTest, NothingInstalledWhenTheServerCannotBeReached) {
 TEST_F(ConsoleTest, UnknownArgumentsAreRefused) {
     EXPECT_EQ(Run("--bogus"), 64);
     EXPECT_NE(err.find("usage: velmora-upgrade-console [--database-only]"), std::string::npos);
+}
+
+// The installed version 3.0.2 is the newest the server offers: the user is asked whether to
+// install it again and says yes.
+class ConsoleReinstallTest : public ConsoleTest {
+protected:
+    ConsoleReinstallTest() : ftpRoot(folder.path() / "ftp") {
+        fs::create_directories(ftpRoot);
+        made = MakePeExe((programFolder / "Tarvik.exe").string(), "3.0.0.2");
+        folder.Write("Tarvik/Tarvik_Upg.Upg", "[Verzija]\r\n3.0.1 / 3.0.2\r\n*\r\n");
+    }
+
+    int RunAnsweringYes() {
+        FtpServerProcess ftp(ftpRoot.string(), (folder.path() / "ftp.log").string());
+        return Run("", "y\n", ftp.port());
+    }
+
+    TempFolder sources{"velmora-console-reinstall"};
+    fs::path ftpRoot;
+    bool made = false;
+};
+
+TEST_F(ConsoleReinstallTest, AFinishedReinstallEndsWithSuccess) {
+    ASSERT_TRUE(made);
+    const std::string cabinet = (ftpRoot / "Tn_301_302.cab").string();
+    ASSERT_EQ(cabtest::MakeGcabCabinet(sources, cabinet,
+                                       {{"Tarvik_Upg.Upg", "[Verzija]\r\n3.0.1 / 3.0.2\r\n*\r\n"},
+                                        {"a.txt", "a"},
+                                        {"b.txt", "b"}},
+                                       false),
+              cabinet);
+    EXPECT_EQ(RunAnsweringYes(), 0) << out << err;
+    EXPECT_NE(err.find("[question] IZBOR: "), std::string::npos) << err;
+    EXPECT_NE(out.find("LblPozor: GOTOVO !!"), std::string::npos) << out;
+}
+
+TEST_F(ConsoleReinstallTest, AReinstallThatInstalledNothingEndsWithNothingInstalled) {
+    ASSERT_TRUE(made);
+    folder.Write("ftp/Tn_301_302.cab", "not a cabinet");
+    EXPECT_EQ(RunAnsweringYes(), 2) << out << err;
+    EXPECT_NE(err.find("[question] IZBOR: "), std::string::npos) << err;
+    EXPECT_EQ(out.find("GOTOVO"), std::string::npos) << out;
 }
 
 }  // namespace
