@@ -47,6 +47,10 @@ char32_t DecodeOne(std::string_view text, std::size_t& i) {
         cp = (cp << 6) | (b & 0x3F);
         ++i;
     }
+    // An overlong form (C0 AF for "/") or a code point past U+10FFFF is no valid UTF-8 either;
+    // decoding it would let a byte such as "/" slip past a check of the UTF-8 text.
+    constexpr char32_t kShortest[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kShortest[extra] || cp > 0x10FFFF) return 0xFFFFFFFF;
     return cp;
 }
 

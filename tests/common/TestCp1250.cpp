@@ -21,6 +21,9 @@ TEST(Cp1250, UnmappableAndBrokenTextBecomesQuestionMarks) {
     EXPECT_EQ(cp1250::FromUtf8("€→€"), "\x80?\x80");       // the arrow is not in the code page
     EXPECT_EQ(cp1250::FromUtf8("a\xC3"), "a?");              // a sequence cut short
     EXPECT_EQ(cp1250::FromUtf8("\xFF"), "?");
+    EXPECT_EQ(cp1250::FromUtf8("a\xC0\xAF" "b"), "a?b");         // an overlong "/"
+    EXPECT_EQ(cp1250::FromUtf8("\xE0\x80\x80"), "?");           // an overlong NUL
+    EXPECT_EQ(cp1250::FromUtf8("\xF4\x90\x80\x80"), "?");       // past U+10FFFF
     EXPECT_EQ(cp1250::ToUtf8("\x81"), "\xEF\xBF\xBD");       // an unassigned byte
 }
 
