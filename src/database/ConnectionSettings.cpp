@@ -1,6 +1,8 @@
 #include "database/ConnectionSettings.h"
 
+#include <charconv>
 #include <cmath>
+#include <system_error>
 
 #include "common/Strings.h"
 
@@ -36,10 +38,18 @@ std::string Setting(const ISettingsStore& store, const std::string& app, const c
 std::int16_t ToInteger16(std::string_view text) {
     const std::string trimmed = TrimBlanks(text);
     if (!IsDecimalNumber(trimmed)) throw TypeMismatch();
+    // Read with "." as the decimal point whatever the C library's locale says: the window
+    // program takes the user's locale (a Croatian one writes decimals with a comma), and the
+    // same setting must give the same number in every program.
+    std::string_view number = trimmed;
+    if (number.front() == '+') number.remove_prefix(1);
+    double value = 0;
+    const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
     // Long texts of digits are far outside the range: no need to parse them exactly.
-    const long double value = std::strtold(trimmed.c_str(), nullptr);
-    const long double rounded = std::nearbyint(value);  // the default mode rounds half to even
-    if (rounded < -32768.0L || rounded > 32767.0L) throw AppError(6, kSource, "Overflow");
+    if (parsed.ec == std::errc::result_out_of_range) throw AppError(6, kSource, "Overflow");
+    if (parsed.ec != std::errc() || parsed.ptr != number.data() + number.size()) throw TypeMismatch();
+    const double rounded = std::nearbyint(value);  // the default mode rounds half to even
+    if (rounded < -32768.0 || rounded > 32767.0) throw AppError(6, kSource, "Overflow");
     return static_cast<std::int16_t>(rounded);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <optional>
 
@@ -91,6 +92,41 @@ TEST(ConnectionSettings, SixteenBitConversion) {
             EXPECT_EQ(e.number(), number) << text;
         }
     }
+}
+
+// A locale whose decimal point is a comma, as the window program takes the user's: an installed
+// one, or one built from the system's locale sources into `folder`. Empty when neither works.
+std::string CommaDecimalLocale(const TempFolder& folder) {
+    for (const char* name : {"hr_HR.UTF-8", "de_DE.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name) && *std::localeconv()->decimal_point == ',') return name;
+    }
+    const std::string command = "localedef -i hr_HR -f UTF-8 '" + folder.str() +
+                                "/hr_HR.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) > 1) return "";  // 1: warnings only, the locale is there
+    setenv("LOCPATH", folder.str().c_str(), 1);
+    if (std::setlocale(LC_NUMERIC, "hr_HR.UTF-8") && *std::localeconv()->decimal_point == ',')
+        return "hr_HR.UTF-8";
+    return "";
+}
+
+TEST(ConnectionSettings, SixteenBitConversionIgnoresTheProgramsLocale) {
+    TempFolder folder{"velmora-locale"};
+    const std::string locale = CommaDecimalLocale(folder);
+    const auto restore = [] {
+        std::setlocale(LC_NUMERIC, "C");
+        unsetenv("LOCPATH");
+    };
+    if (locale.empty()) {
+        restore();
+        GTEST_SKIP() << "no locale with a decimal comma can be had here";
+    }
+    const int fraction = ToInteger16("1.6");
+    const int half = ToInteger16("1.5");
+    const int plain = ToInteger16("0.9");
+    restore();
+    EXPECT_EQ(fraction, 2) << locale;
+    EXPECT_EQ(half, 2) << locale;
+    EXPECT_EQ(plain, 1) << locale;
 }
 
 TEST(IniSettingsStore, FolderFollowsXdgConfigHomeThenHome) {
