@@ -11,24 +11,30 @@ class RecordingFileSystem : public IFileSystem {
 public:
     explicit RecordingFileSystem(IFileSystem& inner) : inner_(inner) {}
     std::vector<std::string> calls;  // "Exists x", "Delete x", "SetNormal x", "OpenForWrite x"
+    // When set, every call is also noted here ("file Exists x").
+    std::vector<std::string>* trace = nullptr;
 
     bool Exists(const std::string& path) override {
-        calls.push_back("Exists " + LastPathComponent(path));
+        Record("Exists " + LastPathComponent(path));
         return inner_.Exists(path);
     }
     void Delete(const std::string& path) override {
-        calls.push_back("Delete " + LastPathComponent(path));
+        Record("Delete " + LastPathComponent(path));
         inner_.Delete(path);
     }
     void SetNormalAttributes(const std::string& path) override {
-        calls.push_back("SetNormal " + LastPathComponent(path));
+        Record("SetNormal " + LastPathComponent(path));
         inner_.SetNormalAttributes(path);
     }
     std::unique_ptr<IBinaryWriter> OpenForWrite(const std::string& path) override {
-        calls.push_back("OpenForWrite " + LastPathComponent(path));
+        Record("OpenForWrite " + LastPathComponent(path));
         return inner_.OpenForWrite(path);
     }
 
 private:
+    void Record(const std::string& call) {
+        calls.push_back(call);
+        if (trace) trace->push_back("file " + call);
+    }
     IFileSystem& inner_;
 };

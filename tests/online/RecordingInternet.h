@@ -21,6 +21,9 @@ public:
     std::map<InternetHandle, std::string> kinds;  // what each handle was opened as
     std::map<InternetHandle, int> closes;         // how often each handle was closed
     int reads = 0;
+    // When set, every call is also noted here ("net Open Velmora", "net Read"), so that a test
+    // can see it among the window's changes.
+    std::vector<std::string>* trace = nullptr;
 
     bool EveryHandleClosedOnce() const {
         for (const auto& [handle, kind] : kinds) {
@@ -39,17 +42,17 @@ public:
     }
     bool HungUp() const { return std::find(calls.begin(), calls.end(), "Hangup") != calls.end(); }
 
-    void Autodial() override { calls.push_back("Autodial"); inner_.Autodial(); }
-    void AutodialHangup() override { calls.push_back("Hangup"); inner_.AutodialHangup(); }
+    void Autodial() override { Record("Autodial"); inner_.Autodial(); }
+    void AutodialHangup() override { Record("Hangup"); inner_.AutodialHangup(); }
     InternetHandle Open(const std::string& agent) override {
-        calls.push_back("Open " + agent);
+        Record("Open " + agent);
         if (failOpen) return kNoHandle;
         return Note(inner_.Open(agent), "internet");
     }
     InternetHandle Connect(InternetHandle internet, const std::string& server, int port,
                            const std::string& user, const std::string& password,
                            bool passive) override {
-        calls.push_back("Connect " + user + (passive ? " passive" : " active"));
+        Record("Connect " + user + (passive ? " passive" : " active"));
         return Note(inner_.Connect(internet, server, port, user, password, passive), "connection");
     }
     std::optional<std::string> GetCurrentDirectory(InternetHandle connection) override {
@@ -57,7 +60,7 @@ public:
     }
     InternetHandle FindFirst(InternetHandle connection, const std::string& mask,
                              FindRecord& record) override {
-        calls.push_back("FindFirst " + mask);
+        Record("FindFirst " + mask);
         const InternetHandle search = inner_.FindFirst(connection, mask, record);
         if (search != kNoHandle && editListing) editListing(record);
         return Note(search, "search");
@@ -68,22 +71,27 @@ public:
         return delivered;
     }
     InternetHandle OpenFile(InternetHandle connection, const std::string& name) override {
-        calls.push_back("OpenFile " + name);
+        Record("OpenFile " + name);
         return Note(inner_.OpenFile(connection, name), "file");
     }
     std::size_t Read(InternetHandle file, char* buffer, std::size_t size) override {
         ++reads;
+        if (trace) trace->push_back("net Read");
         return inner_.Read(file, buffer, size);
     }
     void CloseHandle(InternetHandle handle) override {
         const auto it = kinds.find(handle);
-        calls.push_back("Close " + (it == kinds.end() ? std::string("?") : it->second));
+        Record("Close " + (it == kinds.end() ? std::string("?") : it->second));
         ++closes[handle];
         inner_.CloseHandle(handle);
     }
     std::string LastError() const override { return inner_.LastError(); }
 
 private:
+    void Record(const std::string& call) {
+        calls.push_back(call);
+        if (trace) trace->push_back("net " + call);
+    }
     InternetHandle Note(InternetHandle handle, const std::string& kind) {
         if (handle != kNoHandle) kinds[handle] = kind;
         return handle;

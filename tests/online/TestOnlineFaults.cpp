@@ -137,6 +137,16 @@ TEST_F(OnlineFaultTest, StalledDownloadEndsWithinTheTimeOut) {
     EXPECT_FALSE(InProgram("Tn_315_316.cab"));
 }
 
+TEST_F(OnlineFaultTest, ServerThatNeverAnswersTheGoodbyeDoesNotHoldTheProgram) {
+    Offer("Tn_315_316.cab", 700);
+    StartServer({"--mute-quit"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Run());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_EQ(Commands().back(), "QUIT");
+}
+
 TEST_F(OnlineFaultTest, DamagedCabinetLeavesTheBoxesToTheCabinetObject) {
     Offer("Tn_315_316.cab", 700);
     StartServer();

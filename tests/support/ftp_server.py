@@ -12,6 +12,7 @@ Fault modes, for the tests of the client's failure handling:
   --cut-after N       a download's data connection is dropped after N bytes
   --stall-after N     a download sends N bytes and then nothing, keeping the connection open
   --silent            connections are accepted but never answered
+  --mute-quit         QUIT is taken but never answered, and the connection is kept open
   --order A,B,...     the listing names these entries first, in this order (others follow)
 """
 import argparse
@@ -94,6 +95,8 @@ def make_handler(options, log):
 
         def pre_process_command(self, line, cmd, arg):
             log.write(line if cmd != "PASS" else "PASS " + (arg or ""))
+            if cmd == "QUIT" and options.mute_quit:
+                return  # a server that hangs at the goodbye
             return super().pre_process_command(line, cmd, arg)
 
     if options.no_size:
@@ -146,6 +149,7 @@ def main():
     parser.add_argument("--cut-after", type=int)
     parser.add_argument("--stall-after", type=int)
     parser.add_argument("--silent", action="store_true")
+    parser.add_argument("--mute-quit", action="store_true")
     parser.add_argument("--order")
     options = parser.parse_args()
 
