@@ -268,10 +268,16 @@ private:
 
     void RemovePartialFile() {
         // The failure has been reported already; a partial file that cannot be closed or
-        // deleted is only noted, since a later download deletes it before writing anew.
+        // deleted is only noted, since a later download deletes it before writing anew. A
+        // failed close (its last bytes unwritten) is no reason to keep the file: it is
+        // deleted all the same.
         try {
             if (localFile_) localFile_->Close();
-            localFile_.reset();
+        } catch (const std::exception& error) {
+            Note(std::string("partial file not closed: ") + error.what());
+        }
+        localFile_.reset();
+        try {
             if (!localPath_.empty() && files_.Exists(localPath_)) files_.Delete(localPath_);
         } catch (const std::exception& error) {
             Note(std::string("partial file left: ") + error.what());

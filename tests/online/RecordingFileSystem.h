@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/AppError.h"
 #include "common/Paths.h"
 #include "platform/IFileSystem.h"
 
@@ -13,6 +14,8 @@ public:
     std::vector<std::string> calls;  // "Exists x", "Delete x", "SetNormal x", "OpenForWrite x"
     // When set, every call is also noted here ("file Exists x").
     std::vector<std::string>* trace = nullptr;
+    // Files opened for writing fail when closed, as on a full disk (the last bytes unwritten).
+    bool failClose = false;
 
     bool Exists(const std::string& path) override {
         Record("Exists " + LastPathComponent(path));
@@ -28,10 +31,25 @@ public:
     }
     std::unique_ptr<IBinaryWriter> OpenForWrite(const std::string& path) override {
         Record("OpenForWrite " + LastPathComponent(path));
-        return inner_.OpenForWrite(path);
+        auto writer = inner_.OpenForWrite(path);
+        if (!failClose) return writer;
+        return std::make_unique<FailingCloseWriter>(std::move(writer));
     }
 
 private:
+    class FailingCloseWriter : public IBinaryWriter {
+    public:
+        explicit FailingCloseWriter(std::unique_ptr<IBinaryWriter> inner) : inner_(std::move(inner)) {}
+        void Write(const char* data, std::size_t size) override { inner_->Write(data, size); }
+        void Close() override {
+            inner_->Close();
+            throw AppError(FileError::kDeviceIo, "RecordingFileSystem", FileError::kDeviceIoText);
+        }
+
+    private:
+        std::unique_ptr<IBinaryWriter> inner_;
+    };
+
     void Record(const std::string& call) {
         calls.push_back(call);
         if (trace) trace->push_back("file " + call);

@@ -108,6 +108,18 @@ TEST_F(OnlineFaultTest, CancelDuringTheDownloadDeletesThePartialFile) {
     ExpectDisplayReset();
 }
 
+TEST_F(OnlineFaultTest, CancelDeletesThePartialFileEvenWhenItCannotBeClosed) {
+    Offer("Tn_315_316.cab", 64 * 1024);
+    StartServer();
+    files_.failClose = true;
+    view_.onDoEvents = [&](int call) {
+        if (call == 3 && state_.busy) state_.cancelRequested = true;
+    };
+    EXPECT_FALSE(Run());
+    ExpectBoxes(false, "11111/Prekinuto na zahtjev korisnika !!");
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+}
+
 TEST_F(OnlineFaultTest, DataConnectionCutMidTransfer) {
     Offer("Tn_315_316.cab", 4096);
     StartServer({"--cut-after", "1500"});
