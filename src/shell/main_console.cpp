@@ -10,6 +10,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "common/AppError.h"
 #include "common/Paths.h"
 #include "platform/ProgramFolder.h"
 #include "shell/AppTexts.h"
@@ -47,18 +48,29 @@ int main(int argc, char** argv) {
     UpgradeDriver driver(context, *phases);
 
     log.Write("start", databaseOnly ? "console, database phase only" : "console");
-    driver.OnLoad();
-    if (databaseOnly) {
-        phases->RunDatabaseUpgrade();
-        view.EndProgram(1);  // the phase ends the program itself; this is only a safety net
+    std::string failure;
+    try {
+        driver.OnLoad();
+        if (databaseOnly) {
+            phases->RunDatabaseUpgrade();
+            view.EndProgram(1);  // the phase ends the program itself; this is only a safety net
+        }
+        driver.OnClick(0);
+        // The run came back to the idle window: either a reinstall finished ("GOTOVO !!"),
+        // or the online phase installed nothing.
+        if (driver.FinishedReinstall()) {
+            log.Write("end", "exit status 0");
+            return 0;
+        }
+        log.Write("end", "exit status 2");
+        return kExitNothingInstalled;
+    } catch (const AppError& e) {
+        failure = std::to_string(e.number()) + "/" + e.description();
+    } catch (const std::exception& e) {
+        failure = e.what();
     }
-    driver.OnClick(0);
-    // The run came back to the idle window: either a reinstall finished ("GOTOVO !!"),
-    // or the online phase installed nothing.
-    if (driver.FinishedReinstall()) {
-        log.Write("end", "exit status 0");
-        return 0;
-    }
-    log.Write("end", "exit status 2");
-    return kExitNothingInstalled;
+    // The driver and the phases report their own failures; what still escapes is shown and
+    // ends the run as an error, as the window program does.
+    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+    view.EndProgram(1);
 }
