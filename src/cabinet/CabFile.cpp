@@ -26,7 +26,8 @@ constexpr std::int32_t kInternalError = 51;
 // write fails before anything lands outside the buffer.
 void WriteAnsiPath(char (&buffer)[MAX_PATH], const std::string& path) {
     if (path.size() + 1 > MAX_PATH)
-        throw AppError(RuntimeError::kSubscriptOutOfRange, kCallbackSource, "Subscript out of range");
+        throw AppError(RuntimeError::kSubscriptOutOfRange, kCallbackSource,
+                       RuntimeError::kSubscriptOutOfRangeText);
     std::memcpy(buffer, path.data(), path.size());
     buffer[path.size()] = '\0';
 }

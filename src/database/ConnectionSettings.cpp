@@ -11,7 +11,9 @@ namespace {
 constexpr const char* kSource = "Konekcija";
 constexpr const char* kSaPassword = "KolVanDuaMerTis";
 
-AppError TypeMismatch() { return {13, kSource, "Type mismatch"}; }
+AppError TypeMismatch() {
+    return {RuntimeError::kTypeMismatch, kSource, RuntimeError::kTypeMismatchText};
+}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -46,10 +48,14 @@ std::int16_t ToInteger16(std::string_view text) {
     double value = 0;
     const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
     // Long texts of digits are far outside the range: no need to parse them exactly.
-    if (parsed.ec == std::errc::result_out_of_range) throw AppError(6, kSource, "Overflow");
+    if (parsed.ec == std::errc::result_out_of_range) {
+        throw AppError(RuntimeError::kOverflow, kSource, RuntimeError::kOverflowText);
+    }
     if (parsed.ec != std::errc() || parsed.ptr != number.data() + number.size()) throw TypeMismatch();
     const double rounded = std::nearbyint(value);  // the default mode rounds half to even
-    if (rounded < -32768.0 || rounded > 32767.0) throw AppError(6, kSource, "Overflow");
+    if (rounded < -32768.0 || rounded > 32767.0) {
+        throw AppError(RuntimeError::kOverflow, kSource, RuntimeError::kOverflowText);
+    }
     return static_cast<std::int16_t>(rounded);
 }
 

@@ -94,7 +94,10 @@ int DatabasePhase::ExecutionStage() {
     view.SetText(Control::LblTablica, "");
     view.Refresh(Control::LblTablica);
     // The last index of an empty list does not exist.
-    if (targets.empty()) throw AppError(RuntimeError::kSubscriptOutOfRange, "Upgrade", "Subscript out of range");
+    if (targets.empty()) {
+        throw AppError(RuntimeError::kSubscriptOutOfRange, "Upgrade",
+                       RuntimeError::kSubscriptOutOfRangeText);
+    }
     const RunResult result = RunAllDatabases(targets, split);
     if (session_.dbConnection) session_.dbConnection->Close();
     session_.dbConnection.reset();

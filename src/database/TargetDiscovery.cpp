@@ -37,7 +37,9 @@ bool HoldsMarkerTable(IConnection& connection, const std::string& database) {
 }  // namespace
 
 std::int16_t Count16(std::int64_t count) {
-    if (count > 32767) throw AppError(6, "Upgrade", "Overflow");
+    if (count > 32767) {
+        throw AppError(RuntimeError::kOverflow, "Upgrade", RuntimeError::kOverflowText);
+    }
     return static_cast<std::int16_t>(count);
 }
 

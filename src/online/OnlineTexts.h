@@ -43,8 +43,6 @@ inline constexpr const char* kNoNewerVersion =
 inline constexpr const char* kSizeMismatch = "Greška kod čitanja datoteke s internet servera !!";
 inline constexpr const char* kGeneralFailure = "Desila se greška kod pristupa internetu !!";
 inline constexpr const char* kInvalidArgument = "Invalid procedure call or argument";
-inline constexpr const char* kOverflow = "Overflow";
-inline constexpr const char* kSubscriptOutOfRange = "Subscript out of range";
 inline constexpr const char* kOutOfMemory = "Out of memory";
 
 inline constexpr const char* kConnecting = "Spajam se na Velmora internet server...";

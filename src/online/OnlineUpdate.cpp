@@ -126,7 +126,9 @@ private:
             Note("listed name with a path skipped: " + name);
             return;
         }
-        if (offered_.size() >= kMostOfferedCabinets) Raise(RuntimeError::kOverflow, online::text::kOverflow);
+        if (offered_.size() >= kMostOfferedCabinets) {
+            Raise(RuntimeError::kOverflow, RuntimeError::kOverflowText);
+        }
         offered_.push_back(ListingEntry(name, record.sizeLow));
         log_.AppendBare(ReplaceAll(offered_.back(), "@", " / ") + ", ");
     }
@@ -134,7 +136,7 @@ private:
     void ChooseCabinet() {
         // Only folders or empty names: there is no last entry to look at.
         if (offered_.empty()) {
-            Raise(RuntimeError::kSubscriptOutOfRange, online::text::kSubscriptOutOfRange);
+            Raise(RuntimeError::kSubscriptOutOfRange, RuntimeError::kSubscriptOutOfRangeText);
         }
         const std::string key = VersionKey(state_.programVersion);
         const CabinetChoice choice = ::ChooseCabinet(offered_, key);
