@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -16,3 +17,10 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 
 // The text after the last separator, or the whole path when it has none. A root folder gives "".
 std::string LastPathComponent(std::string_view path);
+
+// A native UTF-8 path as the standard library's path type, and back. On Windows a plain
+// std::string path would be read in the machine's ANSI code page, so Croatian letters in a
+// folder name would reach the wrong file; these keep UTF-8 exact on every platform. Open
+// streams and call std::filesystem with FsPath(path), never with the string itself.
+std::filesystem::path FsPath(std::string_view utf8Path);
+std::string Utf8Path(const std::filesystem::path& path);
