@@ -20,10 +20,10 @@
 #include <QScreen>
 #include <QTextCursor>
 
-#include "platform/qt/FrmGlavnaLayout.h"
+#include "platform/layout/FrmGlavnaLayout.h"
 #include "platform/qt/InputBlocker.h"
 #include "platform/qt/QtMessageBox.h"
-#include "platform/qt/TwipScale.h"
+#include "platform/layout/TwipScale.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ QFont DesignFont(const QFont& base, ControlFont font) {
     QFont result = base;
     if (font == ControlFont::Default) return result;
     result.setBold(true);
-    result.setPointSizeF(font == ControlFont::Bold825 ? 8.25 : 9.75);
+    result.setPointSizeF(font == ControlFont::Bold825 ? kBold825PointSize : kBold975PointSize);
     return result;
 }
 

@@ -15,6 +15,10 @@
 
 class QCloseEvent;
 
+// The font family of the whole window: it has every Croatian letter (č ć đ š ž) and is on
+// every Debian desktop.
+inline constexpr const char* kWindowFontFamily = "DejaVu Sans";
+
 // The program's one window: the backup warning, the two frames with the database name and the
 // progress, the download counters and the buttons "&Dobro" and "&Odustani". It shows state and
 // hands the buttons' clicks and close requests to the handlers the program sets; it decides

@@ -26,10 +26,10 @@
 
 #include "common/AppError.h"
 #include "platform/qt/FrmGlavna.h"
-#include "platform/qt/FrmGlavnaLayout.h"
+#include "platform/layout/FrmGlavnaLayout.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
-#include "platform/qt/TwipScale.h"
+#include "platform/layout/TwipScale.h"
 
 namespace {
 

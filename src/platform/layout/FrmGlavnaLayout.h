@@ -5,8 +5,8 @@
 #include "platform/IView.h"
 
 // The design of the main window: every control with its kind, container, position, caption,
-// font and alignment. The Qt window is built from this table; the tests check it against the
-// window that comes out.
+// font and alignment. The Qt and the Win32 windows are built from this table; the tests check it
+// against the window that comes out.
 
 enum class ControlKind { Label, Frame, ProgressBar, TextBox, Button };
 enum class ControlFont { Default, Bold825, Bold975 };
@@ -28,11 +28,11 @@ struct ControlDesign {
 inline constexpr int kClientWidthTwips = 6210;
 inline constexpr int kClientHeightTwips = 3885;
 
-// The font family of the whole window: it has every Croatian letter (č ć đ š ž) and is on
-// every Debian desktop.
-inline constexpr const char* kWindowFontFamily = "DejaVu Sans";
-// The window's default font size, that of the classic Windows dialog font.
+// The window's default font size, that of the classic Windows dialog font; the bold fonts of
+// ControlFont have their own sizes.
 inline constexpr double kDefaultPointSize = 8.25;
+inline constexpr double kBold825PointSize = 8.25;
+inline constexpr double kBold975PointSize = 9.75;
 
 // In creation order, which is also the stacking order among controls of the same sort: a later
 // control lies above an earlier one (TxtRez is moved onto LblPozor and must cover it). Labels

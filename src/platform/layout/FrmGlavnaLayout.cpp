@@ -1,4 +1,4 @@
-#include "platform/qt/FrmGlavnaLayout.h"
+#include "platform/layout/FrmGlavnaLayout.h"
 
 #include <array>
 

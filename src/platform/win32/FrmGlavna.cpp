@@ -1,0 +1,550 @@
+#include "platform/win32/FrmGlavna.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "common/AppError.h"
+#include "platform/layout/FrmGlavnaLayout.h"
+#include "platform/layout/TwipScale.h"
+#include "platform/win32/DesignFonts.h"
+#include "platform/win32/Win32MessageBox.h"
+#include "platform/windows/WideString.h"
+
+namespace {
+
+constexpr const wchar_t* kWindowClass = L"VelmoraFrmGlavna";
+// A fixed single border with a title and a close box: no sizing, no minimise or maximise. Not
+// WS_CLIPCHILDREN: the window paints the inside of the frames, which paint only their border.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+constexpr UINT_PTR kApplyTimer = 1;
+// The system's cursors and icon by number: the IDC_ and IDI_ names are narrow or wide strings
+// depending on UNICODE, which this file does not rely on.
+constexpr WORD kArrowCursor = 32512;       // IDC_ARROW
+constexpr WORD kWaitCursor = 32514;        // IDC_WAIT
+constexpr WORD kAppStartingCursor = 32650; // IDC_APPSTARTING
+constexpr WORD kApplicationIcon = 32512;   // IDI_APPLICATION
+constexpr double kDefaultDotsPerInch = 96.0;
+constexpr auto kApplyInterval = std::chrono::milliseconds(1000 / FrmGlavna::kRepaintsPerSecond);
+
+void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(kArrowCursor));
+    windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(kApplicationIcon));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClass;
+    // Registered again for every window: the second registration fails harmlessly.
+    RegisterClassExW(&windowClass);
+}
+
+// The window's own scale where Windows knows one per monitor (10 and later), else the screen's.
+double WindowDotsPerInch(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    const FARPROC address = GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    if (address) {
+        const auto getDpi =
+            reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(address));
+        if (const UINT dpi = getDpi(window)) return dpi;
+    }
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : kDefaultDotsPerInch;
+}
+
+DWORD LabelAlignment(TextAlign align) {
+    switch (align) {
+        case TextAlign::Center: return SS_CENTER;
+        case TextAlign::Right: return SS_RIGHT;
+        case TextAlign::Left: break;
+    }
+    return SS_LEFT;
+}
+
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD exStyle;
+};
+
+// Every control clips its siblings, so the stacking order alone decides what shows where
+// controls overlap.
+ControlClass ClassOf(const ControlDesign& design) {
+    constexpr DWORD kChild = WS_CHILD | WS_CLIPSIBLINGS;
+    switch (design.kind) {
+        case ControlKind::Label:
+            // Texts come from files and servers: an "&" in them is a character, not a mnemonic.
+            return {L"STATIC", kChild | SS_NOPREFIX | LabelAlignment(design.align), 0};
+        case ControlKind::Frame: return {L"BUTTON", kChild | BS_GROUPBOX, 0};
+        case ControlKind::ProgressBar: return {PROGRESS_CLASSW, kChild, 0};
+        case ControlKind::TextBox: {
+            DWORD style = kChild | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
+            // The online phase's log can outgrow its box; the warning never does.
+            if (design.id == Control::TxtRez) style |= WS_VSCROLL;
+            return {L"EDIT", style, WS_EX_CLIENTEDGE};
+        }
+        case ControlKind::Button: return {L"BUTTON", kChild | WS_TABSTOP | BS_PUSHBUTTON, 0};
+    }
+    return {L"STATIC", kChild, 0};
+}
+
+// Frames lie lowest, labels above them, the other controls on top.
+int Layer(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Frame: return 0;
+        case ControlKind::Label: return 1;
+        default: return 2;
+    }
+}
+
+bool IsUserInput(UINT message) {
+    if (message >= WM_KEYFIRST && message <= WM_KEYLAST) return true;
+    // Moving the mouse changes nothing; buttons and the wheel would.
+    return message >= WM_MOUSEFIRST && message <= WM_MOUSELAST && message != WM_MOUSEMOVE;
+}
+
+const wchar_t* CursorResource(Cursor cursor) {
+    switch (cursor) {
+        case Cursor::Wait: return MAKEINTRESOURCEW(kWaitCursor);
+        case Cursor::AppStarting: return MAKEINTRESOURCEW(kAppStartingCursor);
+        case Cursor::Default: break;
+    }
+    return MAKEINTRESOURCEW(kArrowCursor);
+}
+
+}  // namespace
+
+FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
+    : appTitle_(std::move(appTitle)) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterWindowClass(instance, &WindowProcedure);
+    window_ = CreateWindowExW(kWindowExStyle, kWindowClass, WideFromUtf8(windowTitle).c_str(),
+                              kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr, nullptr,
+                              instance, this);
+    if (!window_) {
+        throw AppError(static_cast<int>(GetLastError()), "FrmGlavna",
+                       "cannot create the main window");
+    }
+    dotsPerInch_ = WindowDotsPerInch(window_);
+    fonts_ = std::make_unique<DesignFonts>(dotsPerInch_);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->Get(ControlFont::Default)),
+                 FALSE);
+    handles_[Index(Control::FrmGlavna)] = window_;
+    bounds_[Control::FrmGlavna] = {0, 0, kClientWidthTwips, kClientHeightTwips};
+    texts_[Index(Control::FrmGlavna)] = std::move(windowTitle);
+    Place(Control::FrmGlavna);
+    CreateControls();
+}
+
+FrmGlavna::~FrmGlavna() {
+    if (window_) DestroyWindow(window_);
+}
+
+void FrmGlavna::CreateControls() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const ControlDesign& design : FrmGlavnaDesign()) {
+        const ControlClass cls = ClassOf(design);
+        const DWORD visible = design.visibleAtStart ? WS_VISIBLE : 0;
+        const int id = design.id == Control::CmdAkcija0   ? kFirstButtonId
+                       : design.id == Control::CmdAkcija1 ? kFirstButtonId + 1
+                                                          : 0;
+        const HWND handle = CreateWindowExW(
+            cls.exStyle, cls.name, L"", cls.style | visible, 0, 0, 0, 0, window_,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        if (!handle) {
+            throw AppError(static_cast<int>(GetLastError()), "FrmGlavna",
+                           std::string("cannot create the control ") + design.name);
+        }
+        handles_[Index(design.id)] = handle;
+        containers_[Index(design.id)] = design.container;
+        bounds_[design.id] = design.rect;
+        SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->Get(design.font)),
+                     FALSE);
+        if (design.kind == ControlKind::ProgressBar) {
+            SendMessageW(handle, PBM_SETRANGE32, 0, kBarSteps);
+        } else if (design.kind == ControlKind::TextBox) {
+            SendMessageW(handle, EM_SETLIMITTEXT, 0, 0);  // the log is not cut at 32 KiB
+        }
+        Place(design.id);
+        texts_[Index(design.id)] = design.caption;
+        ApplyText(design.id, design.caption);
+    }
+    StackControls();
+}
+
+// Each control in turn goes to the top: the last one placed lies highest.
+void FrmGlavna::StackControls() {
+    const auto design = FrmGlavnaDesign();
+    std::vector<const ControlDesign*> order;
+    for (const ControlDesign& control : design) order.push_back(&control);
+    std::stable_sort(order.begin(), order.end(), [](const auto* a, const auto* b) {
+        return Layer(a->kind) < Layer(b->kind);
+    });
+    for (const ControlDesign* control : order) {
+        SetWindowPos(Handle(control->id), HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+}
+
+void FrmGlavna::Place(Control c) {
+    const PixelRect px = TwipsToPixels(bounds_.at(c), dotsPerInch_);
+    if (c == Control::FrmGlavna) {
+        RECT outer{0, 0, px.width, px.height};
+        AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
+        SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    int x = px.x;
+    int y = px.y;
+    const Control container = containers_[Index(c)];
+    if (container != Control::FrmGlavna) {
+        const PixelRect origin = TwipsToPixels(bounds_.at(container), dotsPerInch_);
+        x += origin.x;
+        y += origin.y;
+    }
+    SetWindowPos(Handle(c), nullptr, x, y, px.width, px.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    // The controls of a frame move with it.
+    for (const ControlDesign& design : FrmGlavnaDesign()) {
+        if (design.container == c && Handle(design.id)) Place(design.id);
+    }
+}
+
+void FrmGlavna::ShowCentred() {
+    ApplyPending();
+    RECT outer{};
+    GetWindowRect(window_, &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& area = monitor.rcWork;
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    SetWindowPos(window_, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+    // "&Dobro" has the focus, so Enter starts the run as a click would.
+    if (IsWindowEnabled(Handle(Control::CmdAkcija0))) {
+        SetFocus(Handle(Control::CmdAkcija0));
+    }
+}
+
+int FrmGlavna::RunUntilClosed() {
+    MSG message{};
+    while (window_) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) return static_cast<int>(message.wParam);
+        if (got == -1) {
+            throw AppError(static_cast<int>(GetLastError()), "FrmGlavna",
+                           "the message loop failed");
+        }
+        Serve(message);
+    }
+    return 0;
+}
+
+bool FrmGlavna::IsInputToWindow(const MSG& message) const {
+    if (!IsUserInput(message.message) || !window_) return false;
+    return message.hwnd == window_ || IsChild(window_, message.hwnd);
+}
+
+void FrmGlavna::Serve(MSG& message) {
+    if (workOffUiThread_ && IsInputToWindow(message)) return;  // thrown away, not queued
+    // The dialog manager gives the window its keyboard: Alt+D, Alt+O and Alt+K click the button
+    // whose caption marks the letter, Tab moves between the buttons.
+    if (!window_ || !IsDialogMessageW(window_, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    RaiseHandlerFailure();
+}
+
+void FrmGlavna::RaiseHandlerFailure() {
+    // Work off the window's thread raises it once the work has ended.
+    if (handlerFailure_ && !workOffUiThread_) std::rethrow_exception(std::exchange(handlerFailure_, {}));
+}
+
+LRESULT CALLBACK FrmGlavna::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<FrmGlavna*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->window_ = nullptr;
+        self->handles_.fill(nullptr);
+        self->timerRunning_ = false;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    // A handler's exception must not unwind through the system's dispatch: it is held and
+    // raised by the loop that took the message (Serve).
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (...) {
+        if (!self->handlerFailure_) self->handlerFailure_ = std::current_exception();
+        return 0;
+    }
+}
+
+LRESULT FrmGlavna::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND: {
+            const int index = LOWORD(wParam) - kFirstButtonId;
+            if (HIWORD(wParam) == BN_CLICKED && (index == 0 || index == 1)) {
+                if (onClick_) onClick_(index);
+                return 0;
+            }
+            break;
+        }
+        case WM_CLOSE:
+            OnClose();
+            return 0;
+        case WM_TIMER:
+            if (wParam == kApplyTimer) {
+                ApplyPending();
+                return 0;
+            }
+            break;
+        case WM_SETCURSOR:
+            if (cursor_ != Cursor::Default) {
+                ::SetCursor(LoadCursorW(nullptr, CursorResource(cursor_)));
+                return TRUE;
+            }
+            break;
+        case WM_CTLCOLORSTATIC:
+            // Read-only boxes take the button face colour, which the warning wants; the log
+            // stays a white page.
+            if (reinterpret_cast<HWND>(lParam) == Handle(Control::TxtRez)) {
+                const auto dc = reinterpret_cast<HDC>(wParam);
+                SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+                SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+            }
+            break;
+        default: break;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void FrmGlavna::OnClose() {
+    const bool byProgram = closingByProgram_;
+    const bool allowed = onCloseRequest_ ? onCloseRequest_(byProgram) : byProgram;
+    if (allowed) DestroyWindow(window_);
+}
+
+void FrmGlavna::SetText(Control c, const std::string& text) {
+    texts_[Index(c)] = text;
+    textPending_[Index(c)] = true;
+    ChangeSoon();
+}
+
+std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
+
+void FrmGlavna::SetEnabled(Control c, bool enabled) { EnableWindow(Handle(c), enabled); }
+
+void FrmGlavna::SetVisible(Control c, bool visible) {
+    ShowWindow(Handle(c), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void FrmGlavna::Move(Control c, TwipRect rect) {
+    bounds_[c] = rect;
+    if (!window_) return;
+    Place(c);
+    if (c == Control::FrmGlavna) {
+        SetWindowPos(window_, nullptr, TwipsToPixels(rect.left, dotsPerInch_),
+                     TwipsToPixels(rect.top, dotsPerInch_), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
+
+void FrmGlavna::Refresh(Control c) {
+    if (MayKeep()) {
+        ApplyByTimer();  // the kept changes are painted when the timer applies them
+        return;
+    }
+    ApplyPending();
+    if (const HWND handle = Handle(c)) {
+        RedrawWindow(handle, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+}
+
+void FrmGlavna::SetCaretToEnd(Control c) {
+    // A kept text would put the caret back at the start when it is applied.
+    if (textPending_[Index(c)]) ApplyPending();
+    const HWND box = Handle(c);
+    if (!box) return;
+    const LRESULT length = GetWindowTextLengthW(box);
+    SendMessageW(box, EM_SETSEL, length, length);
+    SendMessageW(box, EM_SCROLLCARET, 0, 0);
+}
+
+void FrmGlavna::SetProgressMax(float max) {
+    progressMax_ = max;
+    progressPending_ = true;
+    ChangeSoon();
+}
+
+void FrmGlavna::SetProgressValue(float value) {
+    progressValue_ = value;
+    progressPending_ = true;
+    ChangeSoon();
+}
+
+// Keeping a change is only safe when the message loop will soon run the timer that applies it.
+bool FrmGlavna::MayKeep() const {
+    if (!window_) return false;
+    const auto now = std::chrono::steady_clock::now();
+    const bool loopTurning = workOffUiThread_ || now - lastDoEvents_ < kApplyInterval;
+    if (!loopTurning) return false;
+    return timerRunning_ || now - lastApplied_ < kApplyInterval;
+}
+
+void FrmGlavna::ChangeSoon() {
+    if (MayKeep()) {
+        ApplyByTimer();
+    } else {
+        ApplyPending();
+    }
+}
+
+void FrmGlavna::ApplyByTimer() {
+    if (timerRunning_) return;
+    const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kApplyInterval - sinceLast);
+    // Without a timer (none left in the system) the change is applied at once instead.
+    timerRunning_ = SetTimer(window_, kApplyTimer,
+                             static_cast<UINT>(std::max<std::int64_t>(wait.count(), 1)),
+                             nullptr) != 0;
+    if (!timerRunning_) ApplyPending();
+}
+
+void FrmGlavna::ApplyPending() {
+    if (timerRunning_) KillTimer(window_, kApplyTimer);
+    timerRunning_ = false;
+    lastApplied_ = std::chrono::steady_clock::now();
+    const auto pending = std::exchange(textPending_, {});
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        if (pending[i]) ApplyText(static_cast<Control>(i), texts_[i]);
+    }
+    if (progressPending_) ApplyProgress();
+    progressPending_ = false;
+}
+
+void FrmGlavna::ApplyText(Control c, const std::string& text) {
+    // Labels and boxes break lines at CR LF only; button captions keep "&" as their mnemonic.
+    const std::wstring wide = WideFromUtf8(c == Control::FrmGlavna ? text : WindowsLineEnds(text));
+    SetWindowTextW(Handle(c), wide.c_str());
+}
+
+void FrmGlavna::ApplyProgress() {
+    double fraction = progressMax_ > 0 ? double(progressValue_) / double(progressMax_) : 0.0;
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    SendMessageW(Handle(Control::PrgBar), PBM_SETPOS,
+                 static_cast<WPARAM>(std::lround(fraction * kBarSteps)), 0);
+}
+
+MsgAnswer FrmGlavna::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                                 const std::optional<std::string>& title) {
+    ApplyPending();
+    return ShowWin32MessageBox(window_, text, icon, buttons, title.value_or(appTitle_));
+}
+
+void FrmGlavna::DoEvents() {
+    lastDoEvents_ = std::chrono::steady_clock::now();
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Left for the loop that ends the program.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        Serve(message);
+    }
+}
+
+void FrmGlavna::SetCursor(Cursor cursor) {
+    cursor_ = cursor;
+    // Shown at once where the pointer is over the window; elsewhere at its next move.
+    POINT at{};
+    if (!window_ || !GetCursorPos(&at)) return;
+    const HWND under = WindowFromPoint(at);
+    if (under == window_ || IsChild(window_, under)) {
+        ::SetCursor(LoadCursorW(nullptr, CursorResource(cursor)));
+    }
+}
+
+void FrmGlavna::CloseWindow() {
+    ApplyPending();
+    if (!window_) return;
+    closingByProgram_ = true;
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+    closingByProgram_ = false;
+}
+
+void FrmGlavna::EndProgram(int exitCode) {
+    // At once: no close handlers, no destructors, no exit handlers.
+    std::_Exit(exitCode);
+}
+
+void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
+    ApplyPending();
+    const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!done) {
+        throw AppError(static_cast<int>(GetLastError()), "FrmGlavna",
+                       "cannot make the event that ends the work");
+    }
+    workOffUiThread_ = true;
+    std::exception_ptr failure;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            // Carried back and raised again on this thread once the work has ended.
+            failure = std::current_exception();
+        }
+        SetEvent(done);
+    });
+    // Serve the window (paints, the timer, the calls the work sends over) until the work ends;
+    // input to the window meanwhile is thrown away by Serve.
+    std::optional<int> quitCode;
+    while (MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
+           WAIT_OBJECT_0) {
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quitCode = static_cast<int>(message.wParam);
+            } else {
+                Serve(message);
+            }
+        }
+    }
+    worker.join();
+    CloseHandle(done);
+    workOffUiThread_ = false;
+    if (quitCode) PostQuitMessage(*quitCode);  // for the loop that ends the program
+    ApplyPending();
+    if (failure) std::rethrow_exception(failure);
+    RaiseHandlerFailure();
+}
