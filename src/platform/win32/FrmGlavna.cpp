@@ -298,14 +298,14 @@ LRESULT CALLBACK FrmGlavna::WindowProcedure(HWND window, UINT message, WPARAM wP
     // A handler's exception must not unwind through the system's dispatch: it is held and
     // raised by the loop that took the message (Serve).
     try {
-        return self->HandleMessage(message, wParam, lParam);
+        return self->HandleMessage(window, message, wParam, lParam);
     } catch (...) {
         if (!self->handlerFailure_) self->handlerFailure_ = std::current_exception();
         return 0;
     }
 }
 
-LRESULT FrmGlavna::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT FrmGlavna::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: {
             const int index = LOWORD(wParam) - kFirstButtonId;
@@ -342,7 +342,7 @@ LRESULT FrmGlavna::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         default: break;
     }
-    return DefWindowProcW(window_, message, wParam, lParam);
+    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 void FrmGlavna::OnClose() {

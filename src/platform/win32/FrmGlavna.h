@@ -94,7 +94,8 @@ private:
     static std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // window: the main window, also while it is being made (window_ is not yet set).
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnClose();
     void CreateControls();
     void StackControls();
