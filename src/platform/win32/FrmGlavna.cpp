@@ -529,8 +529,7 @@ void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
     // Serve the window (paints, the timer, the calls the work sends over) until the work ends;
     // input to the window meanwhile is thrown away by Serve.
     std::optional<int> quitCode;
-    while (MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
-           WAIT_OBJECT_0) {
+    const auto serveQueue = [&] {
         MSG message{};
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
@@ -539,7 +538,14 @@ void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
                 Serve(message);
             }
         }
+    };
+    while (MsgWaitForMultipleObjectsEx(1, &done, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) !=
+           WAIT_OBJECT_0) {
+        serveQueue();
     }
+    // Input that arrived during the work and is still queued is thrown away too; otherwise the
+    // next yield would run a click the user made while the window refused them.
+    serveQueue();
     worker.join();
     CloseHandle(done);
     workOffUiThread_ = false;

@@ -1,0 +1,66 @@
+// velmora-upgrade.exe: the window program. It takes no arguments: everything it needs is in its
+// own folder (Tarvik.exe, Tarvik_Upg.Upg) and in the main program's settings.
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+#include "common/AppError.h"
+#include "common/Paths.h"
+#include "platform/ProgramFolder.h"
+#include "platform/win32/FrmGlavna.h"
+#include "platform/win32/UiThreadView.h"
+#include "shell/AppTexts.h"
+#include "shell/LoggingView.h"
+#include "shell/MakeUpgradePhases.h"
+#include "shell/UpgradeDriver.h"
+
+namespace {
+constexpr int kExitError = 1;
+
+// A click runs a whole upgrade step. The driver and the phases report their failures
+// themselves; anything that still escapes is shown, logged and ends the program here.
+void RunClick(UpgradeDriver& driver, IView& view, int index) {
+    std::string failure;
+    try {
+        driver.OnClick(index);
+        return;
+    } catch (const AppError& e) {
+        failure = std::to_string(e.number()) + "/" + e.description();
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+    view.EndProgram(kExitError);
+}
+}  // namespace
+
+int main() {
+    // The window scales itself from twips; without this Windows would stretch a 96-dpi bitmap
+    // of it on a scaled screen. The manifest says the same where there is one.
+    SetProcessDPIAware();
+    const std::string folder = ExecutableFolder();
+    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+    FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
+    UiThreadView uiView(window);
+    LoggingView view(uiView, log);
+    WindowState state;
+    UpgradeContext context{view, state, log, folder, {}};
+    const auto phases = MakeUpgradePhases(context);
+    UpgradeDriver driver(context, *phases);
+
+    window.SetClickHandler([&](int index) { RunClick(driver, view, index); });
+    window.SetCloseRequestHandler([&](bool byProgram) {
+        const bool allowed =
+            UpgradeDriver::MayClose(byProgram ? CloseOrigin::Program : CloseOrigin::User);
+        if (!allowed) log.Write("close", "refused a request to close the window");
+        return allowed;
+    });
+
+    log.Write("start", "window");
+    driver.OnLoad();
+    window.ShowCentred();
+    const int status = window.RunUntilClosed();
+    log.Write("end", "exit status " + std::to_string(status));
+    return status;
+}
