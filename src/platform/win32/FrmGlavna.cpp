@@ -292,6 +292,7 @@ LRESULT CALLBACK FrmGlavna::WindowProcedure(HWND window, UINT message, WPARAM wP
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->window_ = nullptr;
         self->handles_.fill(nullptr);
+        self->lastFocus_ = nullptr;
         self->timerRunning_ = false;
         return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -318,6 +319,17 @@ LRESULT FrmGlavna::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
         case WM_CLOSE:
             OnClose();
             return 0;
+        case WM_ACTIVATE:
+            // As a dialog does: the control that had the keyboard gets it back when the window
+            // is active again (after a message box), so Enter still clicks that button.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = GetFocus();
+                if (focus && IsChild(window, focus)) lastFocus_ = focus;
+            } else if (lastFocus_ && IsWindow(lastFocus_) && IsWindowEnabled(lastFocus_)) {
+                SetFocus(lastFocus_);
+                return 0;
+            }
+            break;
         case WM_TIMER:
             if (wParam == kApplyTimer) {
                 ApplyPending();

@@ -130,6 +130,8 @@ private:
     std::chrono::steady_clock::time_point lastDoEvents_{};
     bool workOffUiThread_ = false;
     Cursor cursor_ = Cursor::Default;
+    // The control that had the keyboard when the window was last deactivated.
+    HWND lastFocus_ = nullptr;
 
     bool closingByProgram_ = false;
     // What a handler threw, held until the dispatch has returned to our own loop.

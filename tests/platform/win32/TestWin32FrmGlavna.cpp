@@ -454,6 +454,18 @@ TEST_F(Win32FrmGlavnaTest, MessageBoxesAreModalWithCroatianButtonsAndTheirTitle)
     }
 }
 
+TEST_F(Win32FrmGlavnaTest, TheButtonWithTheKeyboardHasItAgainAfterAMessageBox) {
+    ShowAndPaint();
+    ASSERT_EQ(GetFocus(), H(Control::CmdAkcija0)) << "\"&Dobro\" has the keyboard at the start";
+    SetFocus(H(Control::CmdAkcija1));
+    {
+        BoxAnswerer answerer(GetCurrentThreadId(), H(Control::FrmGlavna), Press(IDOK));
+        window->ShowMessage("Gotovo.", MsgIcon::Information, MsgButtons::Ok, std::nullopt);
+    }
+    window->DoEvents();
+    EXPECT_EQ(GetFocus(), H(Control::CmdAkcija1));
+}
+
 TEST_F(Win32FrmGlavnaTest, TheWaitCursorCoversTheWindow) {
     const HWND handle = H(Control::FrmGlavna);
     const LPARAM hit = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
