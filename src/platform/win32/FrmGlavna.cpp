@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -27,10 +28,10 @@ constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
 constexpr UINT_PTR kApplyTimer = 1;
 // The system's cursors and icon by number: the IDC_ and IDI_ names are narrow or wide strings
 // depending on UNICODE, which this file does not rely on.
-constexpr WORD kArrowCursor = 32512;       // IDC_ARROW
-constexpr WORD kWaitCursor = 32514;        // IDC_WAIT
-constexpr WORD kAppStartingCursor = 32650; // IDC_APPSTARTING
-constexpr WORD kApplicationIcon = 32512;   // IDI_APPLICATION
+constexpr WORD kArrowCursor = 32512;        // IDC_ARROW
+constexpr WORD kWaitCursor = 32514;         // IDC_WAIT
+constexpr WORD kAppStartingCursor = 32650;  // IDC_APPSTARTING
+constexpr WORD kApplicationIcon = 32512;    // IDI_APPLICATION
 constexpr double kDefaultDotsPerInch = 96.0;
 constexpr auto kApplyInterval = std::chrono::milliseconds(1000 / FrmGlavna::kRepaintsPerSecond);
 
@@ -276,7 +277,9 @@ void FrmGlavna::Serve(MSG& message) {
 
 void FrmGlavna::RaiseHandlerFailure() {
     // Work off the window's thread raises it once the work has ended.
-    if (handlerFailure_ && !workOffUiThread_) std::rethrow_exception(std::exchange(handlerFailure_, {}));
+    if (handlerFailure_ && !workOffUiThread_) {
+        std::rethrow_exception(std::exchange(handlerFailure_, {}));
+    }
 }
 
 LRESULT CALLBACK FrmGlavna::WindowProcedure(HWND window, UINT message, WPARAM wParam,

@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -105,7 +106,8 @@ private:
     void ChangeSoon();
     void ApplyByTimer();
     bool MayKeep() const;
-    // Handles one message taken from the queue; false when it was input thrown away.
+    // Handles one message taken from the queue: input to the window is thrown away while work
+    // runs off the window's thread; a handler's failure is raised here.
     void Serve(MSG& message);
     bool IsInputToWindow(const MSG& message) const;
     void RaiseHandlerFailure();
