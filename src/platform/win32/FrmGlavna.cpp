@@ -33,6 +33,8 @@ constexpr WORD kWaitCursor = 32514;         // IDC_WAIT
 constexpr WORD kAppStartingCursor = 32650;  // IDC_APPSTARTING
 constexpr WORD kApplicationIcon = 32512;    // IDI_APPLICATION
 constexpr double kDefaultDotsPerInch = 96.0;
+// WM_DPICHANGED (Windows 8.1 and later), by number: older headers do not name it.
+constexpr UINT kDpiChanged = 0x02E0;
 constexpr auto kApplyInterval = std::chrono::milliseconds(1000 / FrmGlavna::kRepaintsPerSecond);
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
@@ -224,6 +226,22 @@ void FrmGlavna::Place(Control c) {
     }
 }
 
+void FrmGlavna::Rescale(double dotsPerInch, const RECT& suggested) {
+    dotsPerInch_ = dotsPerInch;
+    auto fonts = std::make_unique<DesignFonts>(dotsPerInch);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->Get(ControlFont::Default)),
+                 FALSE);
+    for (const ControlDesign& design : FrmGlavnaDesign()) {
+        SendMessageW(Handle(design.id), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(fonts->Get(design.font)), TRUE);
+    }
+    fonts_ = std::move(fonts);  // the old fonts go once no control uses them
+    Place(Control::FrmGlavna);
+    for (const ControlDesign& design : FrmGlavnaDesign()) Place(design.id);
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void FrmGlavna::ShowCentred() {
     ApplyPending();
     RECT outer{};
@@ -321,6 +339,11 @@ LRESULT FrmGlavna::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
         }
         case WM_CLOSE:
             OnClose();
+            return 0;
+        case kDpiChanged:
+            // Moved to a monitor of another scale (the manifest declares per-monitor awareness):
+            // the window keeps its proportions there, at the place Windows suggests.
+            Rescale(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
             return 0;
         case WM_ACTIVATE:
             // As a dialog does: the control that had the keyboard gets it back when the window

@@ -101,6 +101,8 @@ private:
     void CreateControls();
     void StackControls();
     void Place(Control c);
+    // The fonts and places of every control at a new scale; the window to suggested's corner.
+    void Rescale(double dotsPerInch, const RECT& suggested);
     void ApplyText(Control c, const std::string& text);
     void ApplyProgress();
     void ChangeSoon();

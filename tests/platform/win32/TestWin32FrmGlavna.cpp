@@ -294,6 +294,33 @@ TEST_F(Win32FrmGlavnaTest, PlacesEveryControlOfTheDesignInPixels) {
     EXPECT_EQ(PlaceOf(H(Control::CmdAkcija1)), (PixelRect{344, 232, 63, 21}));
 }
 
+// Moved to a monitor of 144 dpi, as Windows tells a per-monitor aware window.
+TEST_F(Win32FrmGlavnaTest, ScalesToAMonitorOfAnotherDpi) {
+    RECT suggested{100, 50, 100 + 640, 50 + 420};
+    SendMessageW(H(Control::FrmGlavna), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(window->DotsPerInch(), 144.0);
+    RECT client{};
+    GetClientRect(H(Control::FrmGlavna), &client);
+    EXPECT_EQ(client.right, 621);
+    EXPECT_EQ(client.bottom, 389);
+    EXPECT_EQ(PlaceOf(H(Control::CmdAkcija1)), TwipsToPixels(window->Bounds(Control::CmdAkcija1), 144));
+    const PixelRect frame = TwipsToPixels(window->Bounds(Control::FramTablica), 144);
+    const PixelRect bar = TwipsToPixels(window->Bounds(Control::PrgBar), 144);
+    EXPECT_EQ(PlaceOf(H(Control::PrgBar)),
+              (PixelRect{frame.x + bar.x, frame.y + bar.y, bar.width, bar.height}));
+    for (Control c : {Control::LblPozor, Control::LblBaza, Control::CmdAkcija0}) {
+        LOGFONTW font{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(H(c), WM_GETFONT, 0, 0)), sizeof font,
+                   &font);
+        EXPECT_EQ(font.lfHeight, c == Control::LblBaza ? -20 : -17);
+    }
+    RECT outer{};
+    GetWindowRect(H(Control::FrmGlavna), &outer);
+    EXPECT_EQ(outer.left, 100);
+    EXPECT_EQ(outer.top, 50);
+}
+
 TEST_F(Win32FrmGlavnaTest, ShowsTheDesignsCaptionsKindsAndFonts) {
     HDC screen = GetDC(nullptr);
     for (const ControlDesign& d : FrmGlavnaDesign()) {
