@@ -304,7 +304,8 @@ TEST_F(Win32FrmGlavnaTest, ScalesToAMonitorOfAnotherDpi) {
     GetClientRect(H(Control::FrmGlavna), &client);
     EXPECT_EQ(client.right, 621);
     EXPECT_EQ(client.bottom, 389);
-    EXPECT_EQ(PlaceOf(H(Control::CmdAkcija1)), TwipsToPixels(window->Bounds(Control::CmdAkcija1), 144));
+    EXPECT_EQ(PlaceOf(H(Control::CmdAkcija1)),
+              TwipsToPixels(window->Bounds(Control::CmdAkcija1), 144));
     const PixelRect frame = TwipsToPixels(window->Bounds(Control::FramTablica), 144);
     const PixelRect bar = TwipsToPixels(window->Bounds(Control::PrgBar), 144);
     EXPECT_EQ(PlaceOf(H(Control::PrgBar)),
