@@ -2,7 +2,7 @@
 # velmora-upgrade.exe as a store runs it, under Wine on the test display: copied into a prepared
 # program folder, its window found, read and driven from outside with the X tools a user's
 # desktop would use.
-#   window_program_under_wine.sh BIN_DIR WINE_PREFIX
+#   window_program_under_wine.sh BIN_DIR WINE_PREFIX   (with DISPLAY set; see with_display.sh)
 # Exit status 0 when every check holds, 77 when it cannot run here (no display, no Wine).
 set -uo pipefail
 bin=$1
