@@ -433,8 +433,8 @@ void FrmGlavna::SetCaretToEnd(Control c) {
     if (textPending_[Index(c)]) ApplyPending();
     const HWND box = Handle(c);
     if (!box) return;
-    const LRESULT length = GetWindowTextLengthW(box);
-    SendMessageW(box, EM_SETSEL, length, length);
+    const int length = GetWindowTextLengthW(box);
+    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(length), length);
     SendMessageW(box, EM_SCROLLCARET, 0, 0);
 }
 

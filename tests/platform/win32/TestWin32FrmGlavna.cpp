@@ -542,7 +542,7 @@ TEST_F(Win32FrmGlavnaTest, ADownloadsChangesReachTheScreenAtMostThirtyTimesASeco
     const auto start = std::chrono::steady_clock::now();
     for (int read = 1; read <= kReads; ++read) {
         window->DoEvents();
-        window->SetProgressValue(read * 512.0f);
+        window->SetProgressValue(static_cast<float>(read) * 512.0f);
         window->SetText(Control::LblUkupno3, std::to_string(read * 512));
         window->Refresh(Control::LblUkupno3);
         ASSERT_EQ(window->Text(Control::LblUkupno3), std::to_string(read * 512));
