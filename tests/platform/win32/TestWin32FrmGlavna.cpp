@@ -554,7 +554,6 @@ TEST_F(Win32FrmGlavnaTest, ADownloadsChangesReachTheScreenAtMostThirtyTimesASeco
     EXPECT_LE(counterMessages.Count(WM_PAINT), limit);
     EXPECT_LE(barMessages.Count(PBM_SETPOS), limit);
     EXPECT_LE(barMessages.Count(WM_PAINT), limit);
-    EXPECT_GE(counterMessages.Count(WM_SETTEXT), 1) << "the first change shows at once";
     // The last values come through by the timer alone (bounded wait).
     const std::string last = std::to_string(kReads * 512);
     for (int i = 0; i < 200 && WindowText(counter) != last; ++i) {
@@ -582,10 +581,16 @@ TEST_F(Win32FrmGlavnaTest, ChangesOutsideAYieldingLoopArePaintedAtOnce) {
 TEST_F(Win32FrmGlavnaTest, MessageBoxesShowKeptChangesFirst) {
     ShowAndPaint();
     const HWND label = H(Control::LblBaza);
-    window->DoEvents();  // a download's loop
-    window->SetText(Control::LblBaza, "prva");
-    window->SetText(Control::LblBaza, "Tarvik2024");  // close after the first: kept
-    EXPECT_EQ(WindowText(label), "prva");
+    // A download's loop: a yield and two changes close together, the second one kept. A
+    // machine that stalls between them applies both at once; then the loop goes round again.
+    std::string latest;
+    for (int round = 0; round < 20 && (latest.empty() || WindowText(label) == latest); ++round) {
+        latest = "Tarvik" + std::to_string(2024 + round);
+        window->DoEvents();
+        window->SetText(Control::LblBaza, "prva");
+        window->SetText(Control::LblBaza, latest);
+    }
+    ASSERT_NE(WindowText(label), latest) << "the second change was kept";
     std::string shownWithTheBox;
     BoxAnswerer answerer(GetCurrentThreadId(), H(Control::FrmGlavna), [&](HWND box) {
         shownWithTheBox = WindowText(label);
@@ -593,7 +598,7 @@ TEST_F(Win32FrmGlavnaTest, MessageBoxesShowKeptChangesFirst) {
     });
     window->ShowMessage("Greška", MsgIcon::Error, MsgButtons::Ok, std::nullopt);
     answerer.Seen();
-    EXPECT_EQ(shownWithTheBox, "Tarvik2024");
+    EXPECT_EQ(shownWithTheBox, latest);
 }
 
 // What thread each call of a view ran on.
