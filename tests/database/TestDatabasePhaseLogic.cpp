@@ -14,6 +14,7 @@
 namespace {
 
 const std::string kList = DatabaseListQuery();
+const std::string kStates = DatabaseStatesQuery();
 const std::optional<std::string> kTitle = std::string("Velmora dizanje verzije.");
 
 class DatabasePhaseLogic : public ::testing::Test {
@@ -49,7 +50,7 @@ TEST_F(DatabasePhaseLogic, CleanRunShowsEveryTextInOrderAndEndsWithSuccess) {
     EXPECT_EQ(h.view.messages[0].title, kTitle);
     EXPECT_EQ(h.state.programVersion, "3.0.13");
     const std::vector<std::string> expected = {
-        kList, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
+        kList, kStates, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
         "USE [ALFA]", "A\r\n", "\r\nB\r\n", "Update [ALFA].[dbo].[Verzija] Set Verzija = '3.0.13'",
         "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
     EXPECT_EQ(db.log->commands, expected);
@@ -150,7 +151,7 @@ TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedA
     };
     EXPECT_EQ(h.Run(db), 3);
     const std::vector<std::string> expected = {
-        kList, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
+        kList, kStates, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
         "USE [ALFA]",
         "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
     EXPECT_EQ(db.log->commands, expected);
