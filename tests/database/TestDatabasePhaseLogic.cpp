@@ -171,6 +171,32 @@ TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedA
     EXPECT_NE(log.find("stamped BETA with 3.0.13"), std::string::npos) << log;
 }
 
+TEST_F(DatabasePhaseLogic, AnOnlineDatabaseWhoseTablesCannotBeReadStillEndsWithTheExecutionReport) {
+    db.fail = [](const std::string& what) -> std::optional<AppError> {
+        if (what == TableListQuery("BETA")) return AppError(924, "ODBC", "Database 'BETA' is already open and can only have one user at a time.");
+        return std::nullopt;
+    };
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
+    EXPECT_EQ(h.view.messages[1].text.rfind("924/", 0), 0u);
+    for (const auto& c : db.log->commands) EXPECT_EQ(c.rfind("USE", 0), std::string::npos) << c;
+}
+
+TEST_F(DatabasePhaseLogic, PreFlightComesAfterTheScriptIsReadAndBeforeErrorNine) {
+    // The only database of the program is offline: the pre-flight names it, where the run would
+    // otherwise end with error 9 as if the server held none.
+    db.results[kList] = {"ALFA"};
+    db.states["ALFA"] = {"ALFA", "RESTORING", "0", "MULTI_USER", ""};
+    EXPECT_EQ(h.Run(db), 1);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kUpgrading);
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_NE(h.view.messages[0].text.find("\r\nALFA: baza nije dostupna (stanje: RESTORING).\r\n"),
+              std::string::npos) << h.view.messages[0].text;
+    EXPECT_EQ(db.log->commands, (std::vector<std::string>{kList, kStates}));
+    EXPECT_EQ(db.log->closes, 1);
+}
+
 TEST_F(DatabasePhaseLogic, StatementAfterTheLastSeparatorIsLoggedNotSent) {
     h.SetScript({"A", "-GO-", "SELECT lost"});
     EXPECT_EQ(h.Run(db), 0);
