@@ -117,7 +117,7 @@ void DatabasePhase::LogScript(const SplitScript& split) {
     }
     if (!empty.empty()) {
         ctx_.log.Write("script", "empty batch(es) " + empty +
-                                     " (two separators in a row): counted as run, never sent");
+                                     ": counted as run, never sent");
     }
     if (HoldsStatement(split.remainder)) {
         ctx_.log.Write("script", "text after the last -GO- is never sent: " +
