@@ -5,6 +5,7 @@
 #include <set>
 
 #include "common/Paths.h"
+#include "common/Strings.h"
 #include "database/BatchSplitter.h"
 #include "database/DatabaseTexts.h"
 #include "database/Konekcija.h"
@@ -111,13 +112,13 @@ int DatabasePhase::ExecutionStage() {
 
 void DatabasePhase::LogScript(const SplitScript& split) {
     ctx_.log.Write("database", "script of " + std::to_string(split.batches.size()) + " batch(es)");
-    std::string empty;
+    std::vector<std::string> empty;
     for (std::size_t i = 0; i < split.batches.size(); ++i) {
-        if (split.batches[i].empty()) empty += (empty.empty() ? "" : ", ") + std::to_string(i + 1);
+        if (split.batches[i].empty()) empty.push_back(std::to_string(i + 1));
     }
     if (!empty.empty()) {
-        ctx_.log.Write("script", "empty batch(es) " + empty +
-                                     ": counted as run, never sent");
+        ctx_.log.Write("script",
+                       "empty batch(es) " + Join(empty, ", ") + ": counted as run, never sent");
     }
     if (HoldsStatement(split.remainder)) {
         ctx_.log.Write("script", "text after the last -GO- is never sent: " +
@@ -133,9 +134,7 @@ bool DatabasePhase::PreFlight(const Discovery& found) {
         return true;
     }
     for (const auto& f : failures) {
-        std::string reasons;
-        for (const auto& r : f.reasons) reasons += (reasons.empty() ? "" : ", ") + r;
-        ctx_.log.Write("pre-flight", f.database + " failed: " + reasons);
+        ctx_.log.Write("pre-flight", f.database + " failed: " + Join(f.reasons, ", "));
     }
     ctx_.log.Write("pre-flight", "run stopped before any change");
     CloseIfOpen();
@@ -173,14 +172,12 @@ std::string FailureSummary(const RunResult& result, const std::string& logPath) 
                 std::to_string(result.failedBatches.size()) + " (" + where + ").";
     }
     if (!result.skippedDatabases.empty()) {
-        std::string names;
-        for (const auto& n : result.skippedDatabases) names += (names.empty() ? "" : ", ") + n;
-        text += "\r\n" + std::string(dbtexts::kSkippedDatabases) + names + ".";
+        text += "\r\n" + std::string(dbtexts::kSkippedDatabases) +
+                Join(result.skippedDatabases, ", ") + ".";
     }
     if (!result.unstampedDatabases.empty()) {
-        std::string names;
-        for (const auto& n : result.unstampedDatabases) names += (names.empty() ? "" : ", ") + n;
-        text += "\r\n" + std::string(dbtexts::kNotStamped) + names + ".";
+        text += "\r\n" + std::string(dbtexts::kNotStamped) +
+                Join(result.unstampedDatabases, ", ") + ".";
     }
     return text + "\r\n\r\n" + dbtexts::kSeeLog + logPath;
 }

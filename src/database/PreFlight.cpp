@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/Strings.h"
 #include "database/DatabaseTexts.h"
 #include "database/SqlTexts.h"
 
@@ -28,7 +29,8 @@ std::vector<std::string> ReasonsAgainst(const DatabaseState& s) {
         return reasons;
     }
     if (s.readOnly) reasons.emplace_back(dbtexts::kReadOnly);
-    if (s.access != kMultiUser) reasons.push_back(std::string(dbtexts::kNotMultiUser) + s.access + ")");
+    if (s.access != kMultiUser)
+        reasons.push_back(std::string(dbtexts::kNotMultiUser) + s.access + ")");
     // The permissions of a database that is not MULTI_USER were left unasked: its access is the
     // reason. Where they were asked, anything but a clear yes refuses the database.
     if (s.access == kMultiUser && s.writable != true) reasons.emplace_back(dbtexts::kNotWritable);
@@ -39,7 +41,8 @@ std::vector<std::string> ReasonsAgainst(const DatabaseState& s) {
 
 std::vector<DatabaseState> ReadDatabaseStates(DatabaseSession& s) {
     if (!s.dbConnection)
-        throw AppError(DatabaseError::kConnectionClosed, "Upgrade", DatabaseError::kConnectionClosedText);
+        throw AppError(DatabaseError::kConnectionClosed, "Upgrade",
+                       DatabaseError::kConnectionClosedText);
     auto rows = s.dbConnection->OpenRecordset(DatabaseStatesQuery());
     std::vector<DatabaseState> states;
     for (std::int64_t i = 0; i < rows->RecordCount(); ++i) {
@@ -76,12 +79,9 @@ std::vector<PreFlightFailure> CheckPreFlight(const std::vector<std::string>& tar
     return failures;
 }
 
-std::string PreFlightReport(const std::vector<PreFlightFailure>& failures, const std::string& logPath) {
+std::string PreFlightReport(const std::vector<PreFlightFailure>& failures,
+                            const std::string& logPath) {
     std::string text = std::string(dbtexts::kPreFlightFailed) + "\r\n";
-    for (const auto& f : failures) {
-        std::string reasons;
-        for (const auto& r : f.reasons) reasons += (reasons.empty() ? "" : ", ") + r;
-        text += "\r\n" + f.database + ": " + reasons + ".";
-    }
+    for (const auto& f : failures) text += "\r\n" + f.database + ": " + Join(f.reasons, ", ") + ".";
     return text + "\r\n\r\n" + dbtexts::kNothingChanged + "\r\n" + dbtexts::kSeeLog + logPath;
 }

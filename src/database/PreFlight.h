@@ -13,9 +13,9 @@
 // One user database as the server describes it (see DatabaseStatesQuery).
 struct DatabaseState {
     std::string name;
-    std::string state;   // state_desc: ONLINE, OFFLINE, RESTORING, RECOVERING, SUSPECT, EMERGENCY...
+    std::string state;  // state_desc: ONLINE, OFFLINE, RESTORING, RECOVERING, SUSPECT, EMERGENCY...
     bool readOnly = false;
-    std::string access;  // user_access_desc: MULTI_USER, SINGLE_USER, RESTRICTED_USER
+    std::string access;            // user_access_desc: MULTI_USER, SINGLE_USER, RESTRICTED_USER
     std::optional<bool> writable;  // none where the permissions were not asked
 };
 
@@ -37,4 +37,5 @@ std::vector<PreFlightFailure> CheckPreFlight(const std::vector<std::string>& tar
                                              const std::vector<DatabaseState>& states);
 
 // The text of the box that ends a run stopped by the pre-flight.
-std::string PreFlightReport(const std::vector<PreFlightFailure>& failures, const std::string& logPath);
+std::string PreFlightReport(const std::vector<PreFlightFailure>& failures,
+                            const std::string& logPath);

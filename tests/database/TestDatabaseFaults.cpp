@@ -14,11 +14,15 @@ namespace {
 using namespace std::string_literals;
 using Strings = std::vector<std::string>;
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class DatabaseFaults : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(h.Ready()); }
 
     int Run(const Scenario& scenario, const Strings& script, int timeout = 60) {
@@ -33,7 +37,8 @@ protected:
     Strings Changing() const {
         Strings out;
         for (const auto& s : server->Statements()) {
-            const bool catalog = Contains(s.sql, "sysdatabases") || Contains(s.sql, "[sysobjects]") ||
+            const bool catalog = Contains(s.sql, "sysdatabases") ||
+                                 Contains(s.sql, "[sysobjects]") ||
                                  Contains(s.sql, "FROM sys.databases");
             if (!catalog) out.push_back(s.sql);
         }
@@ -58,18 +63,22 @@ TEST_F(DatabaseFaults, PreFlightStopsTheRunBeforeAnyDatabaseIsChanged) {
     EXPECT_EQ(Run(s, {"DELETE FROM Artikli", "-GO-"}), 1);
 
     EXPECT_EQ(Changing(), Strings{});
-    for (const std::string db : {"ALFA", "BETA", "GAMA", "EPSILON"}) EXPECT_EQ(server->Verzija(db), Strings{"3.0.12"}) << db;
+    for (const std::string db : {"ALFA", "BETA", "GAMA", "EPSILON"})
+        EXPECT_EQ(server->Verzija(db), Strings{"3.0.12"}) << db;
     ASSERT_EQ(h.view.messages.size(), 1u);
     EXPECT_EQ(h.view.messages[0].icon, MsgIcon::Error);
     EXPECT_EQ(h.view.messages[0].title, std::optional<std::string>("Velmora dizanje verzije."));
-    EXPECT_EQ(Box(), "Podizanje verzije nije započeto: neke baze nisu spremne za promjenu.\r\n"
-                     "\r\nBETA: baza je samo za čitanje."
-                     "\r\nDELTA: baza nije dostupna (stanje: OFFLINE)."
-                     "\r\n\r\nNijedna baza nije promijenjena.\r\n"
-                     "Pojedinosti su zapisane u datoteci " + h.LogPath());
+    EXPECT_EQ(Box(),
+              "Podizanje verzije nije započeto: neke baze nisu spremne za promjenu.\r\n"
+              "\r\nBETA: baza je samo za čitanje."
+              "\r\nDELTA: baza nije dostupna (stanje: OFFLINE)."
+              "\r\n\r\nNijedna baza nije promijenjena.\r\n"
+              "Pojedinosti su zapisane u datoteci " +
+                  h.LogPath());
     const std::string log = h.LogText();
     EXPECT_TRUE(Contains(log, "pre-flight\tBETA failed: baza je samo za čitanje")) << log;
-    EXPECT_TRUE(Contains(log, "pre-flight\tDELTA failed: baza nije dostupna (stanje: OFFLINE)")) << log;
+    EXPECT_TRUE(Contains(log, "pre-flight\tDELTA failed: baza nije dostupna (stanje: OFFLINE)"))
+        << log;
     // The offline database is never opened, so discovery does not end on its 942.
     for (const auto& st : server->Statements()) EXPECT_NE(st.outcome, "error") << st.sql;
 }
@@ -114,7 +123,8 @@ TEST_F(DatabaseFaults, ANonTargetDatabaseThatIsReadOnlyDoesNotStopTheRun) {
     s.databases[1].singleUser = true;
     EXPECT_EQ(Run(s, {"SELECT 1", "-GO-"}), 0) << Box();
     EXPECT_EQ(server->Verzija("ALFA"), Strings{"3.0.13"});
-    EXPECT_TRUE(Contains(h.LogText(), "pre-flight\tALFA: online, read-write, multi-user, writable")) << h.LogText();
+    EXPECT_TRUE(Contains(h.LogText(), "pre-flight\tALFA: online, read-write, multi-user, writable"))
+        << h.LogText();
 }
 
 TEST_F(DatabaseFaults, ANulInTheScriptRefusesTheWholeUpgradeBeforeAnyStatement) {
@@ -125,7 +135,8 @@ TEST_F(DatabaseFaults, ANulInTheScriptRefusesTheWholeUpgradeBeforeAnyStatement) 
     EXPECT_EQ(Box(), "Neispravna konfiguracijska datoteka ''Tarvik_Upg.upg");
     EXPECT_EQ(Changing(), Strings{});
     EXPECT_EQ(server->Verzija("ALFA"), Strings{"3.0.12"});
-    EXPECT_TRUE(Contains(h.LogText(), "[Akcija] cannot be used: a NUL byte in line 7 (in [Akcija])"))
+    EXPECT_TRUE(
+        Contains(h.LogText(), "[Akcija] cannot be used: a NUL byte in line 7 (in [Akcija])"))
         << h.LogText();
 }
 
@@ -136,7 +147,8 @@ TEST_F(DatabaseFaults, ACommandHoldingANulNeverReachesTheServerCut) {
     server->Load(s);
     OdbcDatabase odbc;
     const auto connection = odbc.NewConnection();
-    connection->Open(MakeConnectionSpec(ConnectionSettings{"x", server->ServerName(), 1}, "ALFA", 60));
+    connection->Open(
+        MakeConnectionSpec(ConnectionSettings{"x", server->ServerName(), 1}, "ALFA", 60));
     try {
         connection->Execute("DELETE FROM Artikli\0 WHERE Sifra = 5"s);
         ADD_FAILURE() << "a command with a NUL was taken";
@@ -144,7 +156,8 @@ TEST_F(DatabaseFaults, ACommandHoldingANulNeverReachesTheServerCut) {
         EXPECT_EQ(e.number(), DatabaseError::kInvalidArgument);
         EXPECT_TRUE(Contains(e.description(), "NUL")) << e.description();
     }
-    for (const auto& st : server->Statements()) EXPECT_FALSE(StartsWith(st.sql, "DELETE")) << st.sql;
+    for (const auto& st : server->Statements())
+        EXPECT_FALSE(StartsWith(st.sql, "DELETE")) << st.sql;
     // The connection is still good for the next command.
     EXPECT_NO_THROW(connection->Execute("SELECT 2"));
 }
@@ -153,14 +166,16 @@ TEST_F(DatabaseFaults, EmptyBatchesCountAsRunWithoutReachingTheDriver) {
     Scenario s;
     s.databases = {Target("ALFA", 5), Target("BETA", 6)};
     // The script begins with a separator, and two follow each other on one line.
-    EXPECT_EQ(Run(s, {"-GO-", "CREATE TABLE Nova (a int)-GO--GO-", "SELECT 1", "-GO-"}), 0) << Box();
+    EXPECT_EQ(Run(s, {"-GO-", "CREATE TABLE Nova (a int)-GO--GO-", "SELECT 1", "-GO-"}), 0)
+        << Box();
     EXPECT_EQ(Box(), "Podizanje verzije uspješno završeno !!");
     Strings sent;
     for (const auto& st : server->Statements()) {
         if (st.database == "ALFA") sent.push_back(st.sql);
     }
-    EXPECT_EQ(sent, (Strings{"\r\nCREATE TABLE Nova (a int)", "\r\nSELECT 1\r\n",
-                             "Update [ALFA].[dbo].[Verzija] Set Verzija = '3.0.13'", "USE [BETA]"}));
+    EXPECT_EQ(sent,
+              (Strings{"\r\nCREATE TABLE Nova (a int)", "\r\nSELECT 1\r\n",
+                       "Update [ALFA].[dbo].[Verzija] Set Verzija = '3.0.13'", "USE [BETA]"}));
     const std::string log = h.LogText();
     const std::string line = "empty batch(es) 1, 3: counted as run, never sent";
     EXPECT_TRUE(Contains(log, line)) << log;
@@ -178,7 +193,8 @@ TEST_F(DatabaseFaults, AStampThatFailsForAnyReasonButAMissingTableIsReported) {
         {"deadlock",
          R"({"match": "^Update \\[ALFA\\]", "error": {"number": 1205, "class": 13, "message": "Transaction (Process ID 52) was deadlocked on lock resources with another process and has been chosen as the deadlock victim. Rerun the transaction."}})",
          "stamp of ALFA failed: 1205 / Transaction (Process ID 52) was deadlocked"},
-        {"time-out", R"({"match": "^Update \\[ALFA\\]", "delay": 5})", "stamp of ALFA failed: -2147217871 / "},
+        {"time-out", R"({"match": "^Update \\[ALFA\\]", "delay": 5})",
+         "stamp of ALFA failed: -2147217871 / "},
         {"connection dropped", R"({"match": "^Update \\[ALFA\\]", "drop": true})",
          "stamp of ALFA failed: -2147467259 / Unexpected EOF from the server"},
     };
@@ -216,7 +232,8 @@ TEST_F(DatabaseFaults, ALostConnectionShowsTheDriversOwnMessage) {
     s.faults = {R"({"match": "PREKID", "drop": true})"};
     EXPECT_EQ(Run(s, {"SELECT 'PREKID'", "-GO-"}), 3);
     const std::string log = h.LogText();
-    EXPECT_TRUE(Contains(log, "ALFA, batch 1 (SELECT 'PREKID'): -2147467259 / Unexpected EOF from the server"))
+    EXPECT_TRUE(Contains(
+        log, "ALFA, batch 1 (SELECT 'PREKID'): -2147467259 / Unexpected EOF from the server"))
         << log;
     EXPECT_FALSE(Contains(log, "Unspecified error")) << log;
 }

@@ -19,26 +19,43 @@ struct Case {
 TEST(PreFlight, JudgesEachDatabaseByItsState) {
     const std::vector<Case> cases = {
         {"ready target", Ready("A"), true, {}},
-        {"read-only target", {"A", "ONLINE", true, "MULTI_USER", true}, true, {"baza je samo za čitanje"}},
-        {"single-user target, permissions not asked", {"A", "ONLINE", false, "SINGLE_USER", std::nullopt}, true,
+        {"read-only target",
+         {"A", "ONLINE", true, "MULTI_USER", true},
+         true,
+         {"baza je samo za čitanje"}},
+        {"single-user target, permissions not asked",
+         {"A", "ONLINE", false, "SINGLE_USER", std::nullopt},
+         true,
          {"baza nije u višekorisničkom načinu rada (SINGLE_USER)"}},
-        {"restricted target", {"A", "ONLINE", false, "RESTRICTED_USER", std::nullopt}, true,
+        {"restricted target",
+         {"A", "ONLINE", false, "RESTRICTED_USER", std::nullopt},
+         true,
          {"baza nije u višekorisničkom načinu rada (RESTRICTED_USER)"}},
-        {"target the login may not change", {"A", "ONLINE", false, "MULTI_USER", false}, true,
+        {"target the login may not change",
+         {"A", "ONLINE", false, "MULTI_USER", false},
+         true,
          {"prijava nema pravo mijenjati bazu"}},
-        {"permissions unanswered", {"A", "ONLINE", false, "MULTI_USER", std::nullopt}, true,
+        {"permissions unanswered",
+         {"A", "ONLINE", false, "MULTI_USER", std::nullopt},
+         true,
          {"prijava nema pravo mijenjati bazu"}},
-        {"offline: nothing else judged", {"A", "OFFLINE", true, "SINGLE_USER", std::nullopt}, false,
+        {"offline: nothing else judged",
+         {"A", "OFFLINE", true, "SINGLE_USER", std::nullopt},
+         false,
          {"baza nije dostupna (stanje: OFFLINE)"}},
-        {"suspect, not examined", {"A", "SUSPECT", false, "MULTI_USER", std::nullopt}, false,
+        {"suspect, not examined",
+         {"A", "SUSPECT", false, "MULTI_USER", std::nullopt},
+         false,
          {"baza nije dostupna (stanje: SUSPECT)"}},
         {"read-only other database", {"A", "ONLINE", true, "SINGLE_USER", std::nullopt}, false, {}},
         {"read-only and not writable",
-         {"A", "ONLINE", true, "MULTI_USER", false}, true,
+         {"A", "ONLINE", true, "MULTI_USER", false},
+         true,
          {"baza je samo za čitanje", "prijava nema pravo mijenjati bazu"}},
     };
     for (const auto& c : cases) {
-        const auto failures = CheckPreFlight(c.target ? Strings{"A"} : Strings{}, {Ready("0"), c.state});
+        const auto failures =
+            CheckPreFlight(c.target ? Strings{"A"} : Strings{}, {Ready("0"), c.state});
         if (c.reasons.empty()) {
             EXPECT_TRUE(failures.empty()) << c.label;
             continue;
@@ -57,13 +74,15 @@ TEST(PreFlight, ATargetWithoutAStateRowIsNotChanged) {
 }
 
 TEST(PreFlight, ReportListsEveryDatabaseWithItsReasons) {
-    EXPECT_EQ(PreFlightReport({{"BETA", {"baza je samo za čitanje", "prijava nema pravo mijenjati bazu"}},
-                               {"DELTA", {"baza nije dostupna (stanje: OFFLINE)"}}},
-                              "/p/Tarvik_Upg.log"),
-              "Podizanje verzije nije započeto: neke baze nisu spremne za promjenu.\r\n"
-              "\r\nBETA: baza je samo za čitanje, prijava nema pravo mijenjati bazu."
-              "\r\nDELTA: baza nije dostupna (stanje: OFFLINE)."
-              "\r\n\r\nNijedna baza nije promijenjena.\r\nPojedinosti su zapisane u datoteci /p/Tarvik_Upg.log");
+    EXPECT_EQ(
+        PreFlightReport({{"BETA", {"baza je samo za čitanje", "prijava nema pravo mijenjati bazu"}},
+                         {"DELTA", {"baza nije dostupna (stanje: OFFLINE)"}}},
+                        "/p/Tarvik_Upg.log"),
+        "Podizanje verzije nije započeto: neke baze nisu spremne za promjenu.\r\n"
+        "\r\nBETA: baza je samo za čitanje, prijava nema pravo mijenjati bazu."
+        "\r\nDELTA: baza nije dostupna (stanje: OFFLINE)."
+        "\r\n\r\nNijedna baza nije promijenjena.\r\nPojedinosti su zapisane u datoteci "
+        "/p/Tarvik_Upg.log");
 }
 
 }  // namespace
