@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -19,17 +20,25 @@ struct Meeting {
 bool RunWithDeadline(std::function<void()> work, std::function<void()> release,
                      std::chrono::milliseconds limit) {
     auto meeting = std::make_shared<Meeting>();
-    std::thread([meeting, work = std::move(work), release = std::move(release)] {
+    std::thread worker;
+    try {
+        worker = std::thread([meeting, work, release] {
+            work();
+            std::unique_lock lock(meeting->mutex);
+            meeting->done = true;
+            if (meeting->abandoned) {
+                lock.unlock();
+                release();
+                return;
+            }
+            meeting->finished.notify_all();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the call runs here, bounded by WinINet's own time-outs only.
         work();
-        std::unique_lock lock(meeting->mutex);
-        meeting->done = true;
-        if (meeting->abandoned) {
-            lock.unlock();
-            release();
-            return;
-        }
-        meeting->finished.notify_all();
-    }).detach();  // a late call may never return (a server that keeps the line open but silent)
+        return true;
+    }
+    worker.detach();  // a late call may never return (a server that keeps the line open but silent)
 
     std::unique_lock lock(meeting->mutex);
     if (meeting->finished.wait_for(lock, limit, [&] { return meeting->done; })) return true;

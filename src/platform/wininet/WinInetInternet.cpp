@@ -13,6 +13,7 @@
 #undef GetCurrentDirectory
 
 #include <cwchar>
+#include <exception>
 
 #include "platform/FtpPattern.h"
 #include "platform/windows/WideString.h"
@@ -311,8 +312,16 @@ InternetHandle WinInetInternet::OpenFile(InternetHandle connection, const std::s
     node.kind = Kind::File;
     node.parent = connection;
     node.native = out->handle;
-    node.reader = std::make_unique<WinInetFileReader>(
-        out->handle, std::chrono::milliseconds(timeouts_.receiveMilliseconds));
+    try {
+        node.reader = std::make_unique<WinInetFileReader>(
+            out->handle, std::chrono::milliseconds(timeouts_.receiveMilliseconds));
+    } catch (const std::exception& error) {
+        // No reader thread (or no memory for its buffer): the download cannot run; no call
+        // of this interface throws.
+        InternetCloseHandle(out->handle);
+        lastError_ = "cannot start the download of " + name + ": " + error.what();
+        return kNoHandle;
+    }
     return Add(std::move(node));
 }
 
