@@ -3,11 +3,15 @@
 //   phase  RunOnlineUpdate over WinInetInternet: connect, list, choose, the phase's 512-byte
 //          reads (served by the back-end's reader thread, which asks WinINet for 64 KiB at a
 //          time), size check; nothing painted, nothing installed
-//   raw    the same file read with InternetReadFile in 512-byte calls straight on WinINet, to
-//          show what one call costs on this WinINet
+//   reader the same file through WinInetInternet's Read in 512-byte pieces, without the phase
+//   raw    the same file read with InternetReadFile straight on WinINet, in calls of the given
+//          size (512 bytes as the phase asks, or 65536 as the reader thread asks), to show what
+//          one call costs on this WinINet
 // and prints its time in seconds (the process start is not counted).
 //
-//   online_download_bench_wininet phase|raw <port> <cabinet name> <program folder>
+//   online_download_bench_wininet phase <port> <cabinet name> <program folder>
+//   online_download_bench_wininet reader <port> <cabinet name>
+//   online_download_bench_wininet raw <port> <cabinet name> <bytes per call>
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -22,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "online/OnlineUpdate.h"
 #include "platform/HeadlessView.h"
@@ -66,7 +71,25 @@ int Phase(int port, const std::string& name, const std::string& folder) {
     return ok ? 0 : 1;
 }
 
-int Raw(int port, const std::string& name) {
+int Reader(int port, const std::string& name) {
+    const auto start = Clock::now();
+    WinInetInternet internet;
+    const InternetHandle session = internet.Open("Velmora");
+    const InternetHandle ftp =
+        internet.Connect(session, "127.0.0.1", port, "velmorauser", "QxmPl47Tzd", true);
+    const InternetHandle file = internet.OpenFile(ftp, name);
+    std::size_t total = 0;
+    char buffer[512];
+    for (std::size_t n = sizeof buffer; file != kNoHandle && n == sizeof buffer; total += n) {
+        n = internet.Read(file, buffer, sizeof buffer);
+    }
+    internet.CloseHandle(session);
+    std::printf("%.6f\n", std::chrono::duration<double>(Clock::now() - start).count());
+    std::fprintf(stderr, "reader: %zu bytes\n", total);
+    return file != kNoHandle ? 0 : 1;
+}
+
+int Raw(int port, const std::string& name, std::size_t piece) {
     const auto start = Clock::now();
     HINTERNET session = InternetOpenW(L"Velmora", INTERNET_OPEN_TYPE_DIRECT, L"", L"", 0);
     HINTERNET ftp = InternetConnectW(session, L"127.0.0.1", static_cast<INTERNET_PORT>(port),
@@ -77,16 +100,20 @@ int Raw(int port, const std::string& name) {
                                         FTP_TRANSFER_TYPE_BINARY, 0)
                          : nullptr;
     std::size_t total = 0;
+    std::size_t calls = 0;
     if (file) {
-        char buffer[512];
+        std::vector<char> buffer(piece);
         DWORD got = 0;
-        while (InternetReadFile(file, buffer, sizeof buffer, &got) && got > 0) total += got;
+        while (InternetReadFile(file, buffer.data(), static_cast<DWORD>(piece), &got) && got > 0) {
+            total += got;
+            ++calls;
+        }
         InternetCloseHandle(file);
     }
     if (ftp) InternetCloseHandle(ftp);
     if (session) InternetCloseHandle(session);
     std::printf("%.6f\n", std::chrono::duration<double>(Clock::now() - start).count());
-    std::fprintf(stderr, "raw: %zu bytes\n", total);
+    std::fprintf(stderr, "raw: %zu bytes in %zu calls\n", total, calls);
     return file ? 0 : 1;
 }
 
@@ -94,11 +121,15 @@ int Raw(int port, const std::string& name) {
 
 int main(int argc, char** argv) {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: %s phase|raw <port> <cabinet name> [program folder]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s phase|reader|raw <port> <cabinet name> [folder|bytes]\n",
+                     argv[0]);
         return 2;
     }
     const int port = std::atoi(argv[2]);
-    if (std::strcmp(argv[1], "raw") == 0) return Raw(port, argv[3]);
+    if (std::strcmp(argv[1], "reader") == 0) return Reader(port, argv[3]);
+    if (std::strcmp(argv[1], "raw") == 0) {
+        return Raw(port, argv[3], argc > 4 ? std::strtoul(argv[4], nullptr, 10) : 512);
+    }
     if (argc < 5) return 2;
     return Phase(port, argv[3], argv[4]);
 }
