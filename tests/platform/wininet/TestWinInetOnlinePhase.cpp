@@ -50,7 +50,7 @@ TEST(ServedPhase, DownloadsTheCabinetThatUpgradesFromTheInstalledVersion) {
     state.programVersion = "3.1.5";
     RunLog log((program.path() / "Tarvik_Upg.log").string());
     UpgradeContext context{view, state, log, program.str(), "prog"};
-    WinInetInternet wininet(WinInetTimeouts{5000, 5000, 5000});
+    WinInetInternet wininet(WinInetTimeouts{10000, 10000, 10000});
     RecordingInternet net(wininet);
     StdFileSystem files;
     FakeCabinetScript cabinet;
