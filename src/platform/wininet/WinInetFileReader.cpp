@@ -47,12 +47,12 @@ struct WinInetFileReader::Pump {
             // The error text is the thread's own last error: take it here, on this thread.
             const std::string failure = ok ? std::string() : DescribeLastWinInetError();
             std::lock_guard lock(mutex);
+            // After a stop (a close, or a stall the reader has already reported) late bytes
+            // are not handed out: the caller has been told the transfer ended.
+            if (stop) break;
             Append(piece.data(), got);
             if (!ok) error = "the transfer failed: " + failure;
-            if (!ok || got == 0 || stop) {
-                ended = true;
-                break;
-            }
+            if (!ok || got == 0) break;
             changed.notify_all();
         }
         std::lock_guard lock(mutex);
@@ -61,8 +61,12 @@ struct WinInetFileReader::Pump {
         changed.notify_all();
     }
 
+    // The caller has made room for `size` bytes.
     void Append(const char* data, std::size_t size) {
-        for (std::size_t i = 0; i < size; ++i) buffer[(begin + count + i) % kCapacity] = data[i];
+        const std::size_t end = (begin + count) % kCapacity;
+        const std::size_t first = std::min(size, kCapacity - end);
+        std::memcpy(buffer.data() + end, data, first);
+        std::memcpy(buffer.data(), data + first, size - first);
         count += size;
     }
 
