@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/setupapi/AnsiPaths.h"
 #include "platform/setupapi/CabinetDirectory.h"
 #include "platform/windows/WideString.h"
 
@@ -86,6 +87,45 @@ void SetStoredTime(const std::wstring& path, std::uint16_t dosDate, std::uint16_
     CloseHandle(file);
 }
 
+// The cabinet's path as the library can take it: its own path or short form, or else a copy
+// in the system's temporary folder, removed when the pass is over.
+class LibraryCabinet {
+public:
+    LibraryCabinet(const std::wstring& path, unsigned& counter) {
+        if (auto form = ansi_paths::AnsiForm(path)) {
+            path_ = *form;
+            return;
+        }
+        const auto folder = ansi_paths::AnsiTempFolder();
+        if (!folder) {
+            error_ = ERROR_INVALID_NAME;
+            return;
+        }
+        copy_ = *folder + L".velmora-cab-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++counter) + L".cab";
+        if (!CopyFileW(path.c_str(), copy_.c_str(), FALSE)) {
+            error_ = GetLastError();
+            DeleteFileW(copy_.c_str());  // a half copy, or nothing: nothing to report
+            copy_.clear();
+            return;
+        }
+        path_ = copy_;
+    }
+    ~LibraryCabinet() {
+        if (!copy_.empty()) DeleteFileW(copy_.c_str());
+    }
+    LibraryCabinet(const LibraryCabinet&) = delete;
+    LibraryCabinet& operator=(const LibraryCabinet&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+    std::uint32_t Error() const { return error_; }
+
+private:
+    std::wstring path_;
+    std::wstring copy_;
+    std::uint32_t error_ = 0;
+};
+
 }  // namespace
 
 // One pass: the state the library's callback needs, and the translation of each of its
@@ -113,6 +153,7 @@ private:
     UINT OnFileInCabinet(FILE_IN_CABINET_INFO_W& wide);
     UINT OnFileExtracted(const FILEPATHS_W& wide);
     UINT DoIt(const api::FILE_IN_CABINET_INFO& info, FILE_IN_CABINET_INFO_W& wide);
+    std::uint32_t MakeTemporary(std::wstring& libraryPath);
     std::uint32_t Place(DWORD libraryError);
     std::uint32_t Report(std::uint32_t outcome);
     std::uint32_t DamageError() const;
@@ -133,6 +174,7 @@ private:
     // The file handed to the library and not yet reported back.
     bool pending_ = false;
     std::wstring temporary_;
+    bool temporaryElsewhere_ = false;  // in the system's temporary folder, maybe another volume
     std::wstring target_;
     std::string targetUtf8_;
 };
@@ -239,24 +281,8 @@ UINT SetupApiPass::DoIt(const api::FILE_IN_CABINET_INFO& info, FILE_IN_CABINET_I
     }
     targetUtf8_.assign(info.FullTargetName, length);
     target_ = WideFromUtf8(targetUtf8_);
-    temporary_ = FolderOf(target_) + L".velmora-cab-" + std::to_wstring(GetCurrentProcessId()) +
-                 L"-" + std::to_wstring(++tempCounter_) + L".part";
-
-    // The temporary is made here rather than by the library, so that a missing folder or a
-    // refused one gives the system's own number on every Windows.
-    std::uint32_t refused = 0;
-    if (temporary_.size() >= MAX_PATH) {
-        refused = win32::kBufferOverflow;
-    } else {
-        HANDLE made = CreateFileW(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (made == INVALID_HANDLE_VALUE) {
-            refused = GetLastError();
-            if (refused == ERROR_FILE_NOT_FOUND) refused = win32::kPathNotFound;
-        } else {
-            CloseHandle(made);
-        }
-    }
+    std::wstring libraryPath;
+    const std::uint32_t refused = MakeTemporary(libraryPath);
     if (refused != 0) {
         const std::uint32_t reply = Report(refused);
         if (reply == NO_ERROR) return FILEOP_SKIP;  // the callback chose to go on
@@ -264,8 +290,48 @@ UINT SetupApiPass::DoIt(const api::FILE_IN_CABINET_INFO& info, FILE_IN_CABINET_I
         return FILEOP_ABORT;
     }
     pending_ = true;
-    std::memcpy(wide.FullTargetName, temporary_.c_str(), (temporary_.size() + 1) * sizeof(WCHAR));
+    std::memcpy(wide.FullTargetName, libraryPath.c_str(), (libraryPath.size() + 1) * sizeof(WCHAR));
     return FILEOP_DOIT;
+}
+
+namespace {
+
+// Creates a new, empty file; returns 0 or the system's number.
+std::uint32_t CreateEmpty(const std::wstring& path) {
+    HANDLE made = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (made == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? win32::kPathNotFound : error;
+    }
+    CloseHandle(made);
+    return 0;
+}
+
+}  // namespace
+
+// The temporary is made here rather than by the library, so that a missing folder or a
+// refused one gives the system's own number on every Windows. It lies in the target's folder,
+// where the rename cannot be split; only when that folder has no ANSI form the library could
+// take does it go to the system's temporary folder.
+std::uint32_t SetupApiPass::MakeTemporary(std::wstring& libraryPath) {
+    const std::wstring name = L".velmora-cab-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(++tempCounter_) + L".part";
+    temporaryElsewhere_ = false;
+    temporary_ = FolderOf(target_) + name;
+    if (const std::uint32_t error = CreateEmpty(temporary_)) return error;
+    if (auto form = ansi_paths::AnsiForm(temporary_); form && form->size() < MAX_PATH) {
+        libraryPath = *form;
+        return 0;
+    }
+    DropTemporary();
+    const auto elsewhere = ansi_paths::AnsiTempFolder();
+    if (!elsewhere || elsewhere->size() + name.size() >= MAX_PATH) return win32::kBufferOverflow;
+    temporary_ = *elsewhere + name;
+    temporaryElsewhere_ = true;
+    if (const std::uint32_t error = CreateEmpty(temporary_)) return error;
+    libraryPath = temporary_;
+    return 0;
 }
 
 UINT SetupApiPass::OnFileExtracted(const FILEPATHS_W& wide) {
@@ -283,7 +349,8 @@ std::uint32_t SetupApiPass::Place(DWORD libraryError) {
         outcome = DamageError();
     if (outcome == 0) {
         if (current_ != nullptr) SetStoredTime(temporary_, current_->date, current_->time);
-        if (!MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD how = MOVEFILE_REPLACE_EXISTING | (temporaryElsewhere_ ? MOVEFILE_COPY_ALLOWED : 0);
+        if (!MoveFileExW(temporary_.c_str(), target_.c_str(), how)) {
             outcome = GetLastError();
             // A folder in the target's place: Linux reports it as refused access.
             if (outcome == ERROR_ALREADY_EXISTS || outcome == ERROR_FILE_EXISTS || outcome == 0)
@@ -355,9 +422,15 @@ bool SetupApiCabinetIterator::Iterate(const std::string& cabinetPath, api::Cabin
         return false;
     }
 
+    LibraryCabinet libraryCabinet(widePath, tempCounter_);
+    if (const std::uint32_t error = libraryCabinet.Error()) {
+        lastError_ = error;
+        return false;
+    }
     SetupApiPass pass(callback, context, cabinetPath, directory, cabinet, tempCounter_);
     SetLastError(0);
-    const BOOL result = SetupIterateCabinetW(widePath.c_str(), 0, &SetupApiPass::Notify, &pass);
+    const BOOL result =
+        SetupIterateCabinetW(libraryCabinet.Path().c_str(), 0, &SetupApiPass::Notify, &pass);
     const DWORD libraryError = result ? 0 : GetLastError();
     std::uint32_t error = 0;
     if (pass.Finish(result, libraryError, error)) return true;
