@@ -25,11 +25,14 @@ bool MeansDamagedCabinet(DWORD error) {
            error == ERROR_FILE_CORRUPT || error == ERROR_HANDLE_EOF;
 }
 
-// A file of the system opened for reading at offsets, closed when it goes.
+// A file of the system opened for reading at offsets, closed when it goes. It shares
+// everything: the library opens the same cabinet while the pass runs.
 class ReadHandle {
 public:
     explicit ReadHandle(const std::wstring& path)
-        : handle_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        : handle_(CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr)) {}
     ~ReadHandle() {
         if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -126,6 +129,25 @@ private:
     std::uint32_t error_ = 0;
 };
 
+// The library's cabinet record with UTF-8 texts, as the contract lends it.
+struct NarrowCabinetInfo {
+    explicit NarrowCabinetInfo(const CABINET_INFO_W& wide)
+        : path(Utf8FromWide(wide.CabinetPath ? wide.CabinetPath : L"")),
+          file(Utf8FromWide(wide.CabinetFile ? wide.CabinetFile : L"")),
+          disk(Utf8FromWide(wide.DiskName ? wide.DiskName : L"")) {
+        info.CabinetPath = path.c_str();
+        info.CabinetFile = file.c_str();
+        info.DiskName = disk.c_str();
+        info.SetId = wide.SetId;
+        info.CabinetNumber = wide.CabinetNumber;
+    }
+    NarrowCabinetInfo(const NarrowCabinetInfo&) = delete;
+    NarrowCabinetInfo& operator=(const NarrowCabinetInfo&) = delete;
+
+    const std::string path, file, disk;
+    api::CABINET_INFO info;
+};
+
 }  // namespace
 
 // One pass: the state the library's callback needs, and the translation of each of its
@@ -133,9 +155,9 @@ private:
 class SetupApiPass {
 public:
     SetupApiPass(api::CabinetCallback callback, std::uintptr_t context, const std::string& cabinetPath,
-                 const CabinetDirectory& directory, const ReadHandle& cabinet, unsigned& tempCounter)
+                 const std::wstring& widePath, const CabinetDirectory& directory, unsigned& tempCounter)
         : callback_(callback), context_(context), cabinetPath_(cabinetPath),
-          directory_(directory), cabinet_(cabinet), tempCounter_(tempCounter) {}
+          widePath_(widePath), directory_(directory), tempCounter_(tempCounter) {}
 
     static UINT CALLBACK Notify(PVOID self, UINT notification, UINT_PTR param1,
                                 UINT_PTR param2) noexcept {
@@ -162,8 +184,8 @@ private:
     api::CabinetCallback callback_;
     std::uintptr_t context_;
     const std::string& cabinetPath_;
+    const std::wstring& widePath_;
     const CabinetDirectory& directory_;
-    const ReadHandle& cabinet_;
     unsigned& tempCounter_;
 
     std::size_t nextFile_ = 0;  // index into the directory of the next announced file
@@ -201,33 +223,17 @@ UINT SetupApiPass::On(UINT notification, UINT_PTR param1, UINT_PTR param2) {
 }
 
 UINT SetupApiPass::OnCabinetInfo(const CABINET_INFO_W& wide) {
-    const std::string path = Utf8FromWide(wide.CabinetPath ? wide.CabinetPath : L"");
-    const std::string file = Utf8FromWide(wide.CabinetFile ? wide.CabinetFile : L"");
-    const std::string disk = Utf8FromWide(wide.DiskName ? wide.DiskName : L"");
-    api::CABINET_INFO info;
-    info.CabinetPath = path.c_str();
-    info.CabinetFile = file.c_str();
-    info.DiskName = disk.c_str();
-    info.SetId = wide.SetId;
-    info.CabinetNumber = wide.CabinetNumber;
+    const NarrowCabinetInfo narrow(wide);
     // The answer concerns disk prompts, which this program never shows.
-    callback_(context_, SPFILENOTIFY_CABINETINFO, reinterpret_cast<std::uintptr_t>(&info), 0);
+    callback_(context_, SPFILENOTIFY_CABINETINFO, reinterpret_cast<std::uintptr_t>(&narrow.info), 0);
     return NO_ERROR;
 }
 
 UINT SetupApiPass::OnNeedNewCabinet(const CABINET_INFO_W& wide, WCHAR* newPath) {
-    const std::string path = Utf8FromWide(wide.CabinetPath ? wide.CabinetPath : L"");
-    const std::string file = Utf8FromWide(wide.CabinetFile ? wide.CabinetFile : L"");
-    const std::string disk = Utf8FromWide(wide.DiskName ? wide.DiskName : L"");
-    api::CABINET_INFO info;
-    info.CabinetPath = path.c_str();
-    info.CabinetFile = file.c_str();
-    info.DiskName = disk.c_str();
-    info.SetId = wide.SetId;
-    info.CabinetNumber = wide.CabinetNumber;
+    const NarrowCabinetInfo narrow(wide);
     char chosen[MAX_PATH] = {};
     const UINT answer = callback_(context_, SPFILENOTIFY_NEEDNEWCABINET,
-                                  reinterpret_cast<std::uintptr_t>(&info),
+                                  reinterpret_cast<std::uintptr_t>(&narrow.info),
                                   reinterpret_cast<std::uintptr_t>(chosen));
     // A path the callback wrote is handed on; an untouched buffer leaves the library's choice.
     const std::wstring chosenWide = WideFromUtf8(std::string(chosen, ::strnlen(chosen, MAX_PATH)));
@@ -315,11 +321,17 @@ std::uint32_t CreateEmpty(const std::wstring& path) {
 // where the rename cannot be split; only when that folder has no ANSI form the library could
 // take does it go to the system's temporary folder.
 std::uint32_t SetupApiPass::MakeTemporary(std::wstring& libraryPath) {
-    const std::wstring name = L".velmora-cab-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++tempCounter_) + L".part";
+    std::wstring name;
+    std::uint32_t error = ERROR_FILE_EXISTS;
     temporaryElsewhere_ = false;
-    temporary_ = FolderOf(target_) + name;
-    if (const std::uint32_t error = CreateEmpty(temporary_)) return error;
+    // A name left behind by an earlier program that was killed is passed over.
+    for (int attempt = 0; attempt < 16 && error == ERROR_FILE_EXISTS; ++attempt) {
+        name = L".velmora-cab-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(++tempCounter_) + L".part";
+        temporary_ = FolderOf(target_) + name;
+        error = CreateEmpty(temporary_);
+    }
+    if (error != 0) return error;
     if (auto form = ansi_paths::AnsiForm(temporary_); form && form->size() < MAX_PATH) {
         libraryPath = *form;
         return 0;
@@ -329,7 +341,7 @@ std::uint32_t SetupApiPass::MakeTemporary(std::wstring& libraryPath) {
     if (!elsewhere || elsewhere->size() + name.size() >= MAX_PATH) return win32::kBufferOverflow;
     temporary_ = *elsewhere + name;
     temporaryElsewhere_ = true;
-    if (const std::uint32_t error = CreateEmpty(temporary_)) return error;
+    if ((error = CreateEmpty(temporary_)) != 0) return error;
     libraryPath = temporary_;
     return 0;
 }
@@ -370,9 +382,13 @@ std::uint32_t SetupApiPass::Report(std::uint32_t outcome) {
                      0);
 }
 
+// Opened afresh, and only here: no handle of ours is held on the cabinet while the library
+// reads it. A cabinet that cannot be opened now reads as one without a bad checksum.
 std::uint32_t SetupApiPass::DamageError() const {
-    const CabinetDirectory::ReadAt read = [this](std::uint64_t at, void* buffer, std::size_t n) {
-        return cabinet_.ReadAt(at, buffer, n);
+    const ReadHandle cabinet(widePath_);
+    const CabinetDirectory::ReadAt read = [&cabinet](std::uint64_t at, void* buffer,
+                                                     std::size_t n) -> std::size_t {
+        return cabinet.IsOpen() ? cabinet.ReadAt(at, buffer, n) : 0;
     };
     if (current_ != nullptr && directory_.FolderHasBadChecksum(read, current_->folder))
         return win32::kCrc;
@@ -407,27 +423,28 @@ bool SetupApiCabinetIterator::Iterate(const std::string& cabinetPath, api::Cabin
                                       std::uintptr_t context) {
     lastError_ = 0;
     const std::wstring widePath = WideFromUtf8(cabinetPath);
-    ReadHandle cabinet(widePath);
-    if (!cabinet.IsOpen()) {
-        const DWORD error = GetLastError();
-        // A missing folder of the path is a missing cabinet, as on Linux.
-        lastError_ = error == ERROR_PATH_NOT_FOUND || error == 0 ? win32::kFileNotFound : error;
-        return false;
-    }
     CabinetDirectory directory;
-    if (!directory.Read([&cabinet](std::uint64_t at, void* buffer, std::size_t n) {
-            return cabinet.ReadAt(at, buffer, n);
-        })) {
-        lastError_ = win32::kInvalidData;
-        return false;
+    {
+        const ReadHandle cabinet(widePath);
+        if (!cabinet.IsOpen()) {
+            const DWORD error = GetLastError();
+            // A missing folder of the path is a missing cabinet, as on Linux.
+            lastError_ = error == ERROR_PATH_NOT_FOUND || error == 0 ? win32::kFileNotFound : error;
+            return false;
+        }
+        if (!directory.Read([&cabinet](std::uint64_t at, void* buffer, std::size_t n) {
+                return cabinet.ReadAt(at, buffer, n);
+            })) {
+            lastError_ = win32::kInvalidData;
+            return false;
+        }
     }
-
     LibraryCabinet libraryCabinet(widePath, tempCounter_);
     if (const std::uint32_t error = libraryCabinet.Error()) {
         lastError_ = error;
         return false;
     }
-    SetupApiPass pass(callback, context, cabinetPath, directory, cabinet, tempCounter_);
+    SetupApiPass pass(callback, context, cabinetPath, widePath, directory, tempCounter_);
     SetLastError(0);
     const BOOL result =
         SetupIterateCabinetW(libraryCabinet.Path().c_str(), 0, &SetupApiPass::Notify, &pass);
