@@ -209,6 +209,8 @@ TYPED_TEST_P(CabinetIteratorContract, DamagedCabinetsFailCleanly) {
         {"data cut short", "truncated_mszip_in_third_block.cab", 13, {"first.txt"}},
         {"deflate stream broken", "damaged_mszip_bad_deflate.cab", 13, {"first.txt"}},
         {"checksum does not match", "damaged_mszip_bad_checksum.cab", 23, {"first.txt"}},
+        {"checksum, past reserved areas", "reserve_and_next_cabinet_bad_checksum.cab", 23,
+         {"first.txt"}},
     };
     for (const Row& row : rows) {
         TempFolder out;
@@ -219,6 +221,20 @@ TYPED_TEST_P(CabinetIteratorContract, DamagedCabinetsFailCleanly) {
         EXPECT_EQ(FilesIn(out.path()), row.left)
             << row.label << ": no half-written file, no temporary";
     }
+}
+
+TYPED_TEST_P(CabinetIteratorContract, ReservedAreasAndSetNamesAreSteppedOver) {
+    using namespace cabinet_contract;
+    TempFolder out;
+    Recorder r;
+    r.answer = ExtractInto(Native(out.path()));
+    ASSERT_TRUE(Iterate(this->it, cabtest::Fixture("reserve_and_next_cabinet.cab"), r))
+        << this->it.LastError();
+    ASSERT_EQ(r.files.size(), 3u);
+    EXPECT_EQ(r.files[1].name, "second.txt");
+    EXPECT_EQ(r.files[1].size, 40000);
+    EXPECT_TRUE(TempFolder::Read(out.path() / "second.txt") == Pattern(40000, 2));
+    EXPECT_EQ(TempFolder::Read(out.path() / "third.txt"), "never reached\r\n");
 }
 
 TYPED_TEST_P(CabinetIteratorContract, EmptyCabinetIsAPassWithoutFiles) {
@@ -285,6 +301,6 @@ TYPED_TEST_P(CabinetIteratorContract, MissingTargetFolderAndNamesWithoutNul) {
 REGISTER_TYPED_TEST_SUITE_P(CabinetIteratorContract, AnnouncesStoredNameBytesAndFieldsInStoredOrder,
                             AbortEndsThePassEarlyAsCompleted, ExtractsEveryCompressionItCanBeGiven,
                             CroatianLettersInTheTargetPath, DamagedCabinetsFailCleanly,
-                            EmptyCabinetIsAPassWithoutFiles,
+                            ReservedAreasAndSetNamesAreSteppedOver, EmptyCabinetIsAPassWithoutFiles,
                             TheCallbacksReplyToAnExtractedFileDecides, TargetThatCannotBeWritten,
                             ReplacesAnExistingFile, MissingTargetFolderAndNamesWithoutNul);

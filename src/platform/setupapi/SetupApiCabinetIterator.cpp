@@ -357,7 +357,10 @@ UINT SetupApiPass::OnFileExtracted(const FILEPATHS_W& wide) {
 std::uint32_t SetupApiPass::Place(DWORD libraryError) {
     pending_ = false;
     std::uint32_t outcome = libraryError;
-    if (outcome == 0 && current_ != nullptr && FileSizeOf(temporary_) != current_->size)
+    // Windows may name a damaged cabinet in its own way, Wine reports the short file as
+    // written: both become the Linux iterator's number.
+    if (outcome != 0 ? MeansDamagedCabinet(outcome)
+                     : current_ != nullptr && FileSizeOf(temporary_) != current_->size)
         outcome = DamageError();
     if (outcome == 0) {
         if (current_ != nullptr) SetStoredTime(temporary_, current_->date, current_->time);
