@@ -6,14 +6,16 @@
 #include "platform/ICabinetIterator.h"
 
 // The cabinet iterator over the Windows setup library (SetupIterateCabinetW), behaving as the
-// libmspack iterator does on Linux. The wide-character call is used so that cabinet and target
-// paths with Croatian letters work whatever the machine's code page; the callback still sees
-// UTF-8 paths and the stored name bytes.
+// libmspack iterator does on Linux. The callback sees UTF-8 paths and the stored name bytes.
 //
 // Where it goes beyond the bare library, and why:
 // - Stored names and attributes come from the cabinet's own file records (CabinetDirectory):
 //   the library decodes 8-bit names with the machine's code page, while this program's
 //   cabinets store them in Windows-1250 (or UTF-8, flagged).
+// - Cabinet and target paths with letters outside the machine's ANSI code page (a "č" on a
+//   Western European Windows) reach the library in their short form, or through the system's
+//   temporary folder (AnsiPaths): under its wide-character call the library works on ANSI
+//   paths.
 // - An answer of FILEOP_ABORT ends the pass as completed. Wine's library takes it for a skip
 //   and goes on, so once the answer is given no further file reaches the callback.
 // - A file is written under a temporary name in its target folder and renamed
