@@ -67,7 +67,11 @@ std::string RestoreLatestBackup(IFileSystem& files, const std::string& root,
         // and that restore stops at its first missing file without changing anything.
         note("manifest of " + backupFolder + " not removed: " + error.description());
     }
-    RemoveNoting(files, JoinPath(root, backupFolder), note);
+    try {
+        RemoveBackup(files, root, backupFolder);
+    } catch (const AppError& error) {
+        note(backupFolder + " not removed: " + error.description());
+    }
     RemoveNoting(files, staging, note);  // with it the files the installation had brought
     note("restored the files of " + backupFolder);
     return backupFolder;

@@ -21,8 +21,8 @@ void WriteText(IFileSystem& files, const std::string& path, const std::string& t
 
 }  // namespace
 
-void RemoveBackupOf(IFileSystem& files, const std::string& root, const InstallJournal& journal) {
-    folder_tree::Remove(files, JoinPath(root, journal.backup));
+void RemoveBackup(IFileSystem& files, const std::string& root, const std::string& backup) {
+    folder_tree::Remove(files, JoinPath(root, backup));
     const std::string backups = JoinPath(root, il::kBackups);
     // The first installation made the folder of all backups: it goes too when empty.
     if (files.FolderExists(backups) && folder_tree::IsEmpty(files, backups))
@@ -149,7 +149,7 @@ void StagedInstall::Commit() {
 
 void StagedInstall::DropBackup(const InstallJournal& journal) noexcept {
     try {
-        RemoveBackupOf(files_, root_, journal);
+        RemoveBackup(files_, root_, journal.backup);
     } catch (const std::exception& error) {
         try {
             note_(std::string("backup folder not removed: ") + error.what());
@@ -203,7 +203,7 @@ RecoveryReport RecoverInterruptedInstall(IFileSystem& files, const std::string& 
             if (!report.notPutBack.empty()) return report;  // the journal stays for next time
             if (journal.kind == InstallJournal::Kind::Install) {
                 try {
-                    RemoveBackupOf(files, programFolder, journal);
+                    RemoveBackup(files, programFolder, journal.backup);
                 } catch (const AppError& error) {
                     note("backup folder " + journal.backup + " not removed: " + error.description());
                 }

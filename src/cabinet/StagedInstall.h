@@ -54,10 +54,9 @@ private:
     std::string backupFolder_;
 };
 
-// Removes the backup folder of an installation that was undone, and the folder of all backups
+// Removes a backup folder (relative to the program folder), and the folder of all backups
 // when that leaves it empty.
-void RemoveBackupOf(IFileSystem& files, const std::string& programFolder,
-                    const InstallJournal& journal);
+void RemoveBackup(IFileSystem& files, const std::string& programFolder, const std::string& backup);
 
 // What the start of a run found of an installation or restore that a crash cut short.
 struct RecoveryReport {
