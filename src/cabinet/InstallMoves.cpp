@@ -21,6 +21,12 @@ std::int32_t WindowsNumber(std::int32_t fileError) {
     }
 }
 
+std::string StepText(InstallJournal::Kind kind, Step step) {
+    if (step == Step::Remove) return "removed ";
+    if (kind == InstallJournal::Kind::Restore) return "restored ";
+    return step == Step::Put ? "added " : "replaced ";
+}
+
 }  // namespace
 
 InstallFailure::InstallFailure(const AppError& error, std::string file,
@@ -78,9 +84,7 @@ void InstallMoves::ApplyOne(const InstallJournal& journal, const InstallJournal:
         files_.Rename(Path(move.file), In(journal.backup, move.file));
     }
     if (move.step != Step::Remove) files_.Rename(In(journal.incoming, move.file), Path(move.file));
-    note_(std::string(move.step == Step::Put ? "added " : move.step == Step::Replace ? "replaced "
-                                                                                   : "removed ") +
-          move.file);
+    note_(StepText(journal.kind, move.step) + move.file);
 }
 
 std::vector<std::string> InstallMoves::Undo(const InstallJournal& journal) {
