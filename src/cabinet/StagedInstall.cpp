@@ -1,6 +1,7 @@
 #include "cabinet/StagedInstall.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "cabinet/BackupStore.h"
 #include "cabinet/FolderTree.h"
@@ -113,6 +114,7 @@ void StagedInstall::Commit() {
           " files unpacked; moving them into place, replaced files into " + journal.backup);
 
     InstallMoves moves(files_, root_, note_);
+    const auto moveStart = std::chrono::steady_clock::now();
     try {
         try {
             // Made even when nothing is replaced: its manifest says what a restore removes.
@@ -142,8 +144,12 @@ void StagedInstall::Commit() {
         }
         throw InstallFailure(error, il::kJournal, std::move(left));
     }
+    const auto moveMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - moveStart)
+                            .count();
     Tidy("staging folder", staging_);
-    note_("installed; the replaced files are kept in " + journal.backup);
+    note_("installed; the replaced files are kept in " + journal.backup + " (moves took " +
+          std::to_string(moveMs) + " ms)");
     backup_store::Prune(files_, root_, il::kKeptBackups, note_);
 }
 
