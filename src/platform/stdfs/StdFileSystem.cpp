@@ -33,6 +33,19 @@ constexpr const char* kSource = "FileSystem";
         (value == ERROR_SHARING_VIOLATION || value == ERROR_LOCK_VIOLATION))
         Raise(FileError::kFileAlreadyOpen, FileError::kFileAlreadyOpenText);
 #endif
+#ifdef _WIN32
+    if (ec.category() == std::system_category()) {
+        switch (value) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT: Raise(FileError::kPermissionDenied, FileError::kPermissionDeniedText);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: Raise(FileError::kDiskFull, FileError::kDiskFullText);
+        default: break;
+        }
+    }
+#endif
     (void)value;
     if (ec == std::errc::device_or_resource_busy || ec == std::errc::text_file_busy)
         Raise(FileError::kFileAlreadyOpen, FileError::kFileAlreadyOpenText);
@@ -113,9 +126,17 @@ std::string StdFileSystem::ReadAll(const std::string& path) {
 }
 
 void StdFileSystem::Rename(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+    // The MinGW standard library reports a file held open by another program as a plain I/O
+    // error (measured under Wine): the system's own call keeps the sharing violation, which the
+    // user is told about by name.
+    if (MoveFileExW(FsPath(from).c_str(), FsPath(to).c_str(), 0)) return;
+    RaiseFor(std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+#else
     std::error_code ec;
     fs::rename(FsPath(from), FsPath(to), ec);
     if (ec) RaiseFor(ec);
+#endif
 }
 
 bool StdFileSystem::FolderExists(const std::string& path) {
