@@ -64,6 +64,12 @@ void InstallMoves::Apply(const InstallJournal& journal) {
               error.description() + "; putting back what was moved");
         std::vector<std::string> left = Undo(journal);
         throw InstallFailure(error, current, std::move(left));
+    } catch (const std::exception& error) {
+        // Out of memory and the like: the files are put back all the same.
+        note_("move of " + current + " failed: " + error.what() + "; putting back what was moved");
+        std::vector<std::string> left = Undo(journal);
+        throw InstallFailure(AppError(FileError::kPathFileAccess, "InstallMoves", error.what()),
+                             current, std::move(left));
     }
     // Folders that only held files now gone; one that cannot go is left and noted, the files
     // themselves are all in place.

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "cabinet/BackupStore.h"
+#include "cabinet/CabErrors.h"
 #include "cabinet/FolderTree.h"
 #include "cabinet/InstallLayout.h"
 #include "common/Paths.h"
@@ -11,6 +12,8 @@
 namespace il = install_layout;
 
 namespace {
+
+constexpr std::int32_t kInvalidName = 123;
 
 // The journal must be whole on disk before the first file moves: it is all a later run has
 // to undo a move cut short.
@@ -61,6 +64,11 @@ std::string StagedInstall::StagingPathFor(const std::string& relative) const {
 }
 
 void StagedInstall::Expect(const std::string& relative) {
+    // The journal keeps one name per line with a TAB before it: a name with a control
+    // character (only a hostile cabinet has one) could forge a line, so it is refused.
+    for (const char c : relative)
+        if (static_cast<unsigned char>(c) < 0x20)
+            throw AppError(kInvalidName, "StagedInstall", WinErrorText(kInvalidName));
     // A name stored twice is unpacked twice to the same place: it moves once.
     if (std::find(expected_.begin(), expected_.end(), relative) == expected_.end())
         expected_.push_back(relative);
