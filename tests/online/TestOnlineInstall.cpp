@@ -25,9 +25,9 @@ protected:
 
     // The program folder apart from the downloaded cabinet and the run log, which a run
     // writes whatever happens.
-    std::map<std::string, std::string> ProgramFolder(const std::string& cabinet) const {
+    std::map<std::string, std::string> ProgramFolder(const std::string& cabinetName) const {
         auto entries = FolderSnapshot(program_.path());
-        entries.erase(cabinet);
+        entries.erase(cabinetName);
         entries.erase("Tarvik_Upg.log");
         return entries;
     }
