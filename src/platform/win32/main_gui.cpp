@@ -11,12 +11,13 @@
 #include "platform/win32/FrmGlavna.h"
 #include "platform/win32/UiThreadView.h"
 #include "shell/AppTexts.h"
+#include "shell/ExitStatus.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/UpgradeDriver.h"
 
 namespace {
-constexpr int kExitError = 1;
+constexpr int kExitError = exit_status::kError;
 
 // A click runs a whole upgrade step. The driver and the phases report their failures
 // themselves; anything that still escapes is shown, logged and ends the program here.
