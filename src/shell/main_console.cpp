@@ -6,12 +6,13 @@
 //
 // Exit status: 0 finished successfully, 1 ended by an error, 2 nothing installed (the online
 // phase failed, found nothing, or was declined or cancelled).
-#include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "common/AppError.h"
 #include "common/Paths.h"
+#include "platform/ConsoleArguments.h"
 #include "platform/ProgramFolder.h"
 #include "shell/AppTexts.h"
 #include "shell/ConsoleView.h"
@@ -30,9 +31,10 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = ConsoleArguments(argc, argv);
     bool databaseOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--database-only") == 0) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--database-only") {
             databaseOnly = true;
         } else {
             return Usage();

@@ -1,0 +1,110 @@
+"""Helpers of the end-to-end runs under Wine, driven from the Linux side: the test servers as
+child processes, the main program's settings in Wine's registry, a program run under Wine, and
+the comparison of two run logs."""
+import json
+import os
+import subprocess
+
+SETTINGS_KEY = "HKCU\\Software\\VB and VBA Program Settings\\Tarvik"
+
+
+def wine_env(extra=None):
+    """The environment of a Wine process: the caller's WINEPREFIX (inside the build folder),
+    Wine's own messages off."""
+    env = dict(os.environ)
+    if "WINEPREFIX" not in env:
+        raise SystemExit("WINEPREFIX is not set: no test may use the user's own Wine prefix")
+    env.setdefault("WINEDEBUG", "-all")
+    env.update(extra or {})
+    return env
+
+
+def run_wine(argv, cwd, extra_env=None, stdin_text="", timeout=180):
+    """Runs a Windows program under Wine; returns (exit status, stdout, stderr) as text with the
+    Windows line ends of the C runtime's text mode turned into "\\n"."""
+    p = subprocess.run(["wine"] + argv, cwd=cwd, env=wine_env(extra_env),
+                       input=stdin_text.encode(), capture_output=True, timeout=timeout)
+
+    def text(data):
+        return data.decode("utf-8", errors="replace").replace("\r\n", "\n")
+    return p.returncode, text(p.stdout), text(p.stderr)
+
+
+def set_tarvik_settings(values):
+    """Writes the main program's settings as string values, section and key of the same name,
+    after removing what an earlier run left."""
+    subprocess.run(["wine", "reg", "delete", SETTINGS_KEY, "/f"], env=wine_env(),
+                   capture_output=True)
+    for name, value in values.items():
+        subprocess.run(["wine", "reg", "add", f"{SETTINGS_KEY}\\{name}", "/v", name,
+                        "/t", "REG_SZ", "/d", value, "/f"],
+                       env=wine_env(), capture_output=True, check=True)
+
+
+def read_text(path):
+    try:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
+def run_log_events(text):
+    """The events of a run log without their times: (kind, details) per line."""
+    events = []
+    for line in text.splitlines():
+        parts = line.split("\t", 2)
+        if len(parts) == 3:
+            events.append((parts[1], parts[2]))
+    return events
+
+
+def compare_run_logs(linux_text, windows_text):
+    """The two logs must list the same events in the same order. Returns the differences."""
+    linux, windows = run_log_events(linux_text), run_log_events(windows_text)
+    failures = []
+    for i in range(max(len(linux), len(windows))):
+        a = linux[i] if i < len(linux) else None
+        b = windows[i] if i < len(windows) else None
+        if a != b:
+            failures.append(f"run logs differ at event {i + 1}: Linux {a}, Windows {b}")
+    if not failures:
+        print(f"run logs: the same {len(linux)} events on Linux and Windows")
+    return failures
+
+
+class TdsServer:
+    """The TDS test server on a free loopback port, for the length of a `with` block."""
+
+    def __init__(self, support_dir, catalog, folder):
+        os.makedirs(folder, exist_ok=True)
+        self.catalog_path = os.path.join(folder, "catalog.json")
+        self.state_path = os.path.join(folder, "state.json")
+        with open(self.catalog_path, "w", encoding="utf-8") as f:
+            json.dump(catalog, f, ensure_ascii=False)
+        self.log = open(os.path.join(folder, "server.log"), "wb")
+        self.process = subprocess.Popen(
+            [os.path.join(support_dir, "tds_server"), "--port", "0", "--catalog",
+             self.catalog_path, "--journal", os.path.join(folder, "journal.jsonl"),
+             "--state", self.state_path],
+            stdout=subprocess.PIPE, stderr=self.log)
+        line = self.process.stdout.readline().decode().strip()
+        if not line.startswith("port "):
+            self.close()
+            raise SystemExit(f"tds_server did not start: {line}")
+        self.port = int(line[5:])
+
+    def state(self):
+        with open(self.state_path, encoding="utf-8") as f:
+            return json.load(f)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+        self.log.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
