@@ -59,7 +59,7 @@ bool ExtractSection(const std::string& fileBytes, const std::string& header, std
 }
 
 std::string ReadSection(IView& view, const std::string& programFolder, const std::string& header) {
-    std::ifstream in(JoinPath(programFolder, texts::kUpgradeFileName), std::ios::binary);
+    std::ifstream in(FsPath(JoinPath(programFolder, texts::kUpgradeFileName)), std::ios::binary);
     std::string bytes;
     bool ok = static_cast<bool>(in);
     if (ok) {

@@ -37,7 +37,8 @@ TARVIK = ["ALFA", "Beta", "GAMA"]
 
 
 def prepare_folder(root, program, tarvik_exe):
-    folder = os.path.join(root, "Tarvik Čakovec")
+    # The settings name is the folder's own name; the folder above carries Croatian letters.
+    folder = os.path.join(root, "Škola Čakovec", "Tarvik")
     os.makedirs(folder)
     shutil.copy(program, folder)
     shutil.copy(tarvik_exe, os.path.join(folder, "Tarvik.exe"))
@@ -108,7 +109,7 @@ def main():
                                       p.stderr.decode(errors="replace"), linux_folder,
                                       server.state())
             linux_log = ws.read_text(os.path.join(linux_folder, "Tarvik_Upg.log"))
-            failures += ws.compare_run_logs(linux_log, win_log)
+            failures += ws.compare_run_logs(linux_log, linux_folder, win_log, win_folder)
         else:
             print("no Linux console program given: the run logs are not compared")
 

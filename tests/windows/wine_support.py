@@ -3,7 +3,9 @@ child processes, the main program's settings in Wine's registry, a program run u
 the comparison of two run logs."""
 import json
 import os
+import re
 import subprocess
+import time
 
 SETTINGS_KEY = "HKCU\\Software\\VB and VBA Program Settings\\Tarvik"
 
@@ -22,8 +24,10 @@ def wine_env(extra=None):
 def run_wine(argv, cwd, extra_env=None, stdin_text="", timeout=180):
     """Runs a Windows program under Wine; returns (exit status, stdout, stderr) as text with the
     Windows line ends of the C runtime's text mode turned into "\\n"."""
+    started = time.monotonic()
     p = subprocess.run(["wine"] + argv, cwd=cwd, env=wine_env(extra_env),
                        input=stdin_text.encode(), capture_output=True, timeout=timeout)
+    print(f"{os.path.basename(argv[0])} under Wine: {time.monotonic() - started:.1f} s")
 
     def text(data):
         return data.decode("utf-8", errors="replace").replace("\r\n", "\n")
@@ -49,19 +53,30 @@ def read_text(path):
         return ""
 
 
-def run_log_events(text):
-    """The events of a run log without their times: (kind, details) per line."""
+def windows_path(unix_path):
+    """A Linux path as a Windows program under Wine sees it (drive Z: is the root)."""
+    return "Z:" + unix_path.replace("/", "\\")
+
+
+def run_log_events(text, folder):
+    """The events of a run log without their times, (kind, details) per line, with the program
+    folder written as <folder>."""
     events = []
     for line in text.splitlines():
         parts = line.split("\t", 2)
         if len(parts) == 3:
-            events.append((parts[1], parts[2]))
+            details = parts[2].replace(folder, "<folder>")
+            # Each run has a test server of its own, on a port of its own.
+            details = re.sub(r"\(local\),\d+", "(local),<port>", details)
+            events.append((parts[1], details))
     return events
 
 
-def compare_run_logs(linux_text, windows_text):
-    """The two logs must list the same events in the same order. Returns the differences."""
-    linux, windows = run_log_events(linux_text), run_log_events(windows_text)
+def compare_run_logs(linux_text, linux_folder, windows_text, windows_folder):
+    """The two logs must list the same events in the same order, the program folders aside.
+    Returns the differences."""
+    linux = run_log_events(linux_text, linux_folder)
+    windows = run_log_events(windows_text, windows_path(windows_folder))
     failures = []
     for i in range(max(len(linux), len(windows))):
         a = linux[i] if i < len(linux) else None
