@@ -19,19 +19,22 @@ if(WIN32)
     endif()
   endforeach()
 
-  # Every test runs in a Wine prefix of this build folder, never the user's own, made once
-  # before the first test. The Wine server and its services are kept for the whole run: a cold
-  # start costs seconds, far more than most suites; the server is ended after the last test.
-  # Their output goes nowhere: ctest would wait for the pipes they keep open.
-  set(VELMORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-  set(VELMORA_WINE_ENVIRONMENT WINEPREFIX=${VELMORA_WINEPREFIX} WINEDEBUG=-all)
-  add_test(NAME wine_prefix COMMAND sh -c
-    "(test -f \"$WINEPREFIX/system.reg\" || wineboot -i; wineserver -p && wine cmd /c exit 0) </dev/null >/dev/null 2>&1")
-  add_test(NAME wine_server_end COMMAND sh -c "wineserver -k 2>/dev/null || true")
-  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine
-    ENVIRONMENT "${VELMORA_WINE_ENVIRONMENT}" TIMEOUT 180)
-  set_tests_properties(wine_server_end PROPERTIES FIXTURES_CLEANUP wine
-    ENVIRONMENT "${VELMORA_WINE_ENVIRONMENT}")
+  # Cross-built, every test runs under Wine in a prefix of this build folder, never the user's
+  # own, made once before the first test. The Wine server and its services are kept for the
+  # whole run: a cold start costs seconds, far more than most suites; the server is ended after
+  # the last test. Their output goes nowhere: ctest would wait for the pipes they keep open.
+  # Built natively on Windows, the tests simply run.
+  if(CMAKE_CROSSCOMPILING)
+    set(VELMORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    set(VELMORA_WINE_ENVIRONMENT WINEPREFIX=${VELMORA_WINEPREFIX} WINEDEBUG=-all)
+    add_test(NAME wine_prefix COMMAND sh -c
+      "(test -f \"$WINEPREFIX/system.reg\" || wineboot -i; wineserver -p && wine cmd /c exit 0) </dev/null >/dev/null 2>&1")
+    add_test(NAME wine_server_end COMMAND sh -c "wineserver -k 2>/dev/null || true")
+    set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine
+      ENVIRONMENT "${VELMORA_WINE_ENVIRONMENT}" TIMEOUT 180)
+    set_tests_properties(wine_server_end PROPERTIES FIXTURES_CLEANUP wine
+      ENVIRONMENT "${VELMORA_WINE_ENVIRONMENT}")
+  endif()
 else()
   find_package(GTest REQUIRED)
   include(GoogleTest)
@@ -56,6 +59,9 @@ endfunction()
 
 # A test that runs Windows programs under Wine: in the build's prefix, after it is made.
 function(velmora_wine_test name)
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_WINE_ENVIRONMENT}"
-    FIXTURES_REQUIRED wine TIMEOUT 300)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  if(CMAKE_CROSSCOMPILING)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${VELMORA_WINE_ENVIRONMENT}"
+      FIXTURES_REQUIRED wine)
+  endif()
 endfunction()
