@@ -68,6 +68,7 @@ def run_log_events(text, folder):
             details = parts[2].replace(folder, "<folder>")
             # Each run has a test server of its own, on a port of its own.
             details = re.sub(r"\(local\),\d+", "(local),<port>", details)
+            details = re.sub(r"127\.0\.0\.1([:,])\d+", r"127.0.0.1\1<port>", details)
             events.append((parts[1], details))
     return events
 
@@ -117,6 +118,32 @@ class TdsServer:
         self.process.terminate()
         self.process.wait(timeout=10)
         self.log.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+
+class FtpServer:
+    """The FTP test server serving `root` on a free loopback port, for a `with` block."""
+
+    def __init__(self, support_dir, root, log_path):
+        self.log_path = log_path
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(support_dir, "ftp_server.py"), "--root", root,
+             "--log", log_path, "--port", "0"],
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        line = self.process.stdout.readline().decode().strip()
+        if not line.startswith("port "):
+            self.close()
+            raise SystemExit(f"ftp_server.py did not start: {line}")
+        self.port = int(line[5:])
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
 
     def __enter__(self):
         return self
