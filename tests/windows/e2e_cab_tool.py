@@ -9,6 +9,7 @@ traversal refusal, damaged and truncated cabinets).
 """
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -38,9 +39,13 @@ def main():
 
     failures = []
     fixtures = sorted(f for f in os.listdir(args.fixtures) if f.endswith(".cab"))
-    with tempfile.TemporaryDirectory(prefix="velmora-win-cab-") as root:
+    # Croatian letters in every path the programs are given: the arguments must reach the
+    # cabinet object as UTF-8 and the files as wide paths.
+    with tempfile.TemporaryDirectory(prefix="velmora-win-cab-Čćžšđ-") as root:
+        os.makedirs(os.path.join(root, "kabineti"))
         for cab in fixtures:
-            path = os.path.join(args.fixtures, cab)
+            path = os.path.join(root, "kabineti", "Šifra " + cab)
+            shutil.copy(os.path.join(args.fixtures, cab), path)
             for command in (["count"], ["list"], ["xml"], ["extract"]):
                 outputs = {}
                 for side in ("linux", "windows"):
