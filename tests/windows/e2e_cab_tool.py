@@ -58,14 +58,12 @@ def main():
                         code, out, err = (p.returncode, p.stdout.decode(errors="replace"),
                                           p.stderr.decode(errors="replace"))
                     else:
-                        code, out, err = ws.run_wine([args.exe] + command + extra, cwd=root,
-                                                     extra_env={"LC_ALL": "C"})
-                        # Paths printed by extract name the side's own folder.
-                        out = out.replace(ws.windows_path(target), target.replace(
-                            os.path.join(root, "windows"), os.path.join(root, "linux")))
-                        out = out.replace("\\", "/")
-                    if command == ["extract"]:
-                        out = out.replace(os.path.join(root, "linux"), "<root>")
+                        # The Windows program takes the fixed date formats whatever the locale
+                        # (the C runtime knows only "C"); Wine needs a UTF-8 one for the names.
+                        code, out, err = ws.run_wine([args.exe] + command + extra, cwd=root)
+                        # Paths printed (extract, the XML's cabinet name) as the Linux side's.
+                        out = out.replace(ws.windows_path(root), root).replace("\\", "/")
+                    out = out.replace(os.path.join(root, side), "<target>")
                     outputs[side] = (code, out, err.strip(), tree(target))
                 if outputs["linux"] != outputs["windows"]:
                     failures.append(f"{cab} {command[0]}: Linux {outputs['linux'][:3]}, "

@@ -17,6 +17,11 @@ def wine_env(extra=None):
     if "WINEPREFIX" not in env:
         raise SystemExit("WINEPREFIX is not set: no test may use the user's own Wine prefix")
     env.setdefault("WINEDEBUG", "-all")
+    # Wine decodes Linux file names in the charset of the Linux locale: under "C" a folder with
+    # Croatian letters could not be reached at all.
+    locale = env.get("LC_ALL") or env.get("LC_CTYPE") or env.get("LANG") or ""
+    if "utf-8" not in locale.lower() and "utf8" not in locale.lower():
+        env["LC_ALL"] = "C.UTF-8"
     env.update(extra or {})
     return env
 
