@@ -8,6 +8,7 @@ traversal refusal, damaged and truncated cabinets).
     e2e_cab_tool.py --exe velmora-cab.exe --linux PATH --fixtures DIR
 """
 import argparse
+import concurrent.futures
 import os
 import shutil
 import subprocess
@@ -27,6 +28,44 @@ def tree(folder):
     return files
 
 
+def run_side(args, root, side, command, path, target):
+    """(exit status, output, errors, files unpacked) of one side's run, paths in Linux form."""
+    extra = [path, "", target] if command == "extract" else [path]
+    if side == "linux":
+        p = subprocess.run([args.linux, command] + extra, capture_output=True,
+                           env=dict(os.environ, LC_ALL="C"), timeout=60)
+        code, out, err = (p.returncode, p.stdout.decode(errors="replace"),
+                          p.stderr.decode(errors="replace"))
+    else:
+        # The Windows program takes the fixed date formats whatever the locale (the C runtime
+        # knows only "C"); Wine needs a UTF-8 one for the names.
+        code, out, err = ws.run_wine([args.exe, command] + extra, cwd=root)
+        # Extracted files are printed as the target folder given, "\\", the stored path: in
+        # the Linux form. Names inside listings keep the cabinet's "\\".
+        out = "\n".join(target + line[len(target):].replace("\\", "/")
+                        if line.startswith(target) else line for line in out.split("\n"))
+    out = out.replace(os.path.join(root, side), "<target>")
+    return code, out, err.strip(), tree(target)
+
+
+def compare_cabinet(args, root, cab):
+    """The differences between the two programs on one fixture cabinet."""
+    path = os.path.join(root, "kabineti", "Šifra " + cab)
+    shutil.copy(os.path.join(args.fixtures, cab), path)
+    failures = []
+    for command in ("count", "list", "xml", "extract"):
+        outputs = {}
+        for side in ("linux", "windows"):
+            target = os.path.join(root, side, cab)
+            os.makedirs(target, exist_ok=True)
+            outputs[side] = run_side(args, root, side, command, path, target)
+        if outputs["linux"] != outputs["windows"]:
+            failures.append(f"{cab} {command}: Linux {outputs['linux'][:3]}, "
+                            f"Windows {outputs['windows'][:3]}, files "
+                            f"{sorted(outputs['linux'][3])} / {sorted(outputs['windows'][3])}")
+    return failures
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
@@ -37,38 +76,15 @@ def main():
         print(f"SKIPPED: no Linux velmora-cab at {args.linux} to compare with")
         return 77
 
-    failures = []
     fixtures = sorted(f for f in os.listdir(args.fixtures) if f.endswith(".cab"))
     # Croatian letters in every path the programs are given: the arguments must reach the
     # cabinet object as UTF-8 and the files as wide paths.
     with tempfile.TemporaryDirectory(prefix="velmora-win-cab-Čćžšđ-") as root:
         os.makedirs(os.path.join(root, "kabineti"))
-        for cab in fixtures:
-            path = os.path.join(root, "kabineti", "Šifra " + cab)
-            shutil.copy(os.path.join(args.fixtures, cab), path)
-            for command in (["count"], ["list"], ["xml"], ["extract"]):
-                outputs = {}
-                for side in ("linux", "windows"):
-                    target = os.path.join(root, side, cab)
-                    os.makedirs(target, exist_ok=True)
-                    extra = [path, "", target] if command == ["extract"] else [path]
-                    if side == "linux":
-                        p = subprocess.run([args.linux] + command + extra, capture_output=True,
-                                           env=dict(os.environ, LC_ALL="C"), timeout=60)
-                        code, out, err = (p.returncode, p.stdout.decode(errors="replace"),
-                                          p.stderr.decode(errors="replace"))
-                    else:
-                        # The Windows program takes the fixed date formats whatever the locale
-                        # (the C runtime knows only "C"); Wine needs a UTF-8 one for the names.
-                        code, out, err = ws.run_wine([args.exe] + command + extra, cwd=root)
-                        # Paths printed (extract, the XML's cabinet name) as the Linux side's.
-                        out = out.replace(ws.windows_path(root), root).replace("\\", "/")
-                    out = out.replace(os.path.join(root, side), "<target>")
-                    outputs[side] = (code, out, err.strip(), tree(target))
-                if outputs["linux"] != outputs["windows"]:
-                    failures.append(f"{cab} {command[0]}: Linux {outputs['linux'][:3]}, "
-                                    f"Windows {outputs['windows'][:3]}, files "
-                                    f"{sorted(outputs['linux'][3])} / {sorted(outputs['windows'][3])}")
+        # A Wine start costs about a second and mostly waits: several cabinets at once.
+        with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+            results = pool.map(lambda cab: compare_cabinet(args, root, cab), fixtures)
+            failures = [f for result in results for f in result]
     for f in failures:
         print(f)
     print(f"e2e_cab_tool: {len(fixtures)} cabinets, " + ("FAILED" if failures else "passed"))

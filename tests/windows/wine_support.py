@@ -70,7 +70,11 @@ def run_log_events(text, folder):
     for line in text.splitlines():
         parts = line.split("\t", 2)
         if len(parts) == 3:
-            details = parts[2].replace(folder, "<folder>")
+            # Some events write "\\" doubled (escaped), others as it is.
+            details = parts[2].replace(folder.replace("\\", "\\\\"), "<folder>")
+            details = details.replace(folder, "<folder>")
+            # A file in the program folder: each platform's separator.
+            details = details.replace("<folder>\\\\", "<folder>/")
             # Each run has a test server of its own, on a port of its own.
             details = re.sub(r"\(local\),\d+", "(local),<port>", details)
             details = re.sub(r"127\.0\.0\.1([:,])\d+", r"127.0.0.1\1<port>", details)
