@@ -10,7 +10,8 @@ if(WIN32)
   set(VELMORA_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build for Windows")
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  add_subdirectory(${VELMORA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # SYSTEM: its headers are held to no warnings of ours, as the system GoogleTest on Linux.
+  add_subdirectory(${VELMORA_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
   foreach(lib gtest gtest_main gmock gmock_main)
     # GoogleTest's own sources do not build with our -Werror and warnings; they are not ours.
     target_compile_options(${lib} PRIVATE -w)
