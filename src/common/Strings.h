@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Small text helpers with the semantics the program's texts rely on.
 
@@ -15,3 +16,6 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 
 // Characters counted as Unicode code points of UTF-8 text (what the user sees as the length).
 std::size_t CharCount(std::string_view utf8);
+
+// The texts joined with `separator` between them ("ALFA, BETA" for ", ").
+std::string Join(const std::vector<std::string>& texts, std::string_view separator);
