@@ -9,14 +9,15 @@
 // whatever the platform's FTP client would have made of it.
 inline bool MatchesFtpPattern(std::string_view pattern, std::string_view name) {
     // Iterative glob match: on a mismatch, go back to the last "*" and let it take one more.
+    // A "*" of the pattern is always the wildcard, also where the name has a "*" in its place.
     std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
+        if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             resume = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
         } else if (star != std::string_view::npos) {
             p = star + 1;
             n = ++resume;
