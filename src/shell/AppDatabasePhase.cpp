@@ -1,13 +1,12 @@
 #include "database/DatabasePhase.h"
-#include "platform/odbc/OdbcDatabase.h"
-#include "platform/settings_ini/IniSettingsStore.h"
+#include "platform/Wiring.h"
 #include "shell/AppPhases.h"
 
-// The database phase over SQL Server through ODBC, with the main program's settings from the
-// per-user INI store.
+// The database phase over SQL Server through this platform's database back-end, with the main
+// program's settings from this platform's per-user store.
 void RunAppDatabaseUpgrade(UpgradeContext& context) {
-    IniSettingsStore settings;
-    OdbcDatabase database;
-    context.log.Write("database", "ODBC driver " + database.driver());
-    RunDatabaseUpgrade(context, DatabasePhaseDeps{database, settings, 60});
+    const auto settings = MakeSettingsStore();
+    const DatabaseBackEnd backEnd = MakeDatabase();
+    context.log.Write("database", "ODBC driver " + backEnd.driver);
+    RunDatabaseUpgrade(context, DatabasePhaseDeps{*backEnd.database, *settings, 60});
 }

@@ -1,7 +1,7 @@
 #include "cabinet/RestoreBackup.h"
 #include "cabinet/StagedInstall.h"
 #include "common/AppError.h"
-#include "platform/stdfs/StdFileSystem.h"
+#include "platform/Wiring.h"
 #include "shell/AppPhases.h"
 #include "shell/AppTexts.h"
 #include "shell/ExitStatus.h"
@@ -28,7 +28,8 @@ InstallNote LogNote(UpgradeContext& context) {
 }  // namespace
 
 void RecoverAppInstall(UpgradeContext& context) {
-    StdFileSystem files;
+    const auto fileSystem = MakeFileSystem();
+    IFileSystem& files = *fileSystem;
     const RecoveryReport report =
         RecoverInterruptedInstall(files, context.programFolder, LogNote(context));
     if (!report.notPutBack.empty()) {
@@ -45,7 +46,8 @@ void RecoverAppInstall(UpgradeContext& context) {
 }
 
 bool RestoreAppBackup(UpgradeContext& context) {
-    StdFileSystem files;
+    const auto fileSystem = MakeFileSystem();
+    IFileSystem& files = *fileSystem;
     try {
         const std::string backup = RestoreLatestBackup(files, context.programFolder, LogNote(context));
         context.view.ShowMessage(std::string(kRestored) + "\r\n(" + backup + ")",

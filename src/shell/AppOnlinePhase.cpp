@@ -2,23 +2,21 @@
 
 #include "online/CabFileUpdateCabinet.h"
 #include "online/OnlineUpdate.h"
-#include "platform/curl/CurlInternet.h"
-#include "platform/mspack/MspackCabinetIterator.h"
-#include "platform/stdfs/StdFileSystem.h"
+#include "platform/Wiring.h"
 #include "shell/AppPhases.h"
 
-// The online update over libcurl's FTP client, the program folder through the standard
-// library, and cabinets unpacked by a CabFile over libmspack. VELMORA_UPDATE_SERVER=host[:port]
+// The online update over this platform's FTP client and file operations, with cabinets
+// unpacked by a CabFile over the platform's cabinet iterator. VELMORA_UPDATE_SERVER=host[:port]
 // points the phase at another server than the maker's (tests, the demo).
 bool RunAppOnlineUpdate(UpgradeContext& context) {
-    CurlInternet internet;
-    StdFileSystem files;
-    MspackCabinetIterator iterator;
+    const auto internet = MakeInternet();
+    const auto files = MakeFileSystem();
+    const auto iterator = MakeCabinetIterator();
     OnlineUpdateServices services{
-        internet, files,
+        *internet, *files,
         [&] {
             return std::make_unique<CabFileUpdateCabinet>(
-                context.view, iterator, files, context.state.programVersion,
+                context.view, *iterator, *files, context.state.programVersion,
                 [&context](const std::string& line) {
                     context.log.Write("install", RunLog::Escape(line));
                 });

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/Paths.h"
+
 namespace {
 
 constexpr std::uint16_t kDosMagic = 0x5A4D;     // "MZ"
@@ -22,7 +24,7 @@ constexpr std::uint32_t kMaxRead = 16u << 20;
 }  // namespace
 
 std::optional<PeImage> PeImage::Open(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(FsPath(path), std::ios::binary);
     if (!file) return std::nullopt;
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <fstream>
 
+#include "common/Paths.h"
+
 namespace {
 
 // CR as "\r" and LF as "\n"; everything else, TABs between fields included, as it is.
@@ -49,7 +51,7 @@ void RunLog::Write(std::string_view kind, std::string_view details) {
     if (const std::tm* local = std::localtime(&now)) {
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", local);
     }
-    std::ofstream out(path_, std::ios::app | std::ios::binary);
+    std::ofstream out(FsPath(path_), std::ios::app | std::ios::binary);
     // A failed open or write is deliberately ignored: the log must never change an upgrade.
     if (!out) return;
     // Details come from files, servers and error texts; a line break in them would split the

@@ -8,12 +8,13 @@
 //
 // Exit status: 0 finished successfully, 1 ended by an error, 2 nothing installed (the online
 // phase failed, found nothing, or was declined or cancelled; the program folder is as before).
-#include <cstdio>
-#include <cstring>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "common/AppError.h"
 #include "common/Paths.h"
+#include "platform/ConsoleArguments.h"
 #include "platform/ProgramFolder.h"
 #include "shell/AppTexts.h"
 #include "shell/AppPhases.h"
@@ -34,12 +35,13 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<std::string> args = ConsoleArguments(argc, argv);
     bool databaseOnly = false;
     bool restore = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--database-only") == 0) {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--database-only") {
             databaseOnly = true;
-        } else if (std::strcmp(argv[i], "--restore") == 0) {
+        } else if (args[i] == "--restore") {
             restore = true;
         } else {
             return Usage();

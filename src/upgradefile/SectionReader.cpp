@@ -66,7 +66,7 @@ std::string ReadFromBytes(const std::string& fileBytes, const std::string& heade
 }
 
 std::string ReadFileBytes(const std::string& programFolder, bool& ok) {
-    std::ifstream in(JoinPath(programFolder, texts::kUpgradeFileName), std::ios::binary);
+    std::ifstream in(FsPath(JoinPath(programFolder, texts::kUpgradeFileName)), std::ios::binary);
     std::string bytes;
     ok = static_cast<bool>(in);
     if (ok) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "support/TempFolder.h"
+#include "support/TestEnvironment.h"
 
 // Cabinets for the tests: real ones made with gcab at run time, and the committed fixtures
 // (tests/support/make_cabinet_fixtures.py) for what gcab cannot make.
@@ -38,12 +39,6 @@ inline std::string MakeGcabCabinet(const TempFolder& sources, const std::string&
 }
 
 // Dates in the tests are formatted with the documented fallback formats, whatever the machine.
-inline void UseFixedDateLocale() {
-#ifdef _WIN32
-    _putenv_s("LC_ALL", "C");
-#else
-    setenv("LC_ALL", "C", 1);
-#endif
-}
+inline void UseFixedDateLocale() { SetEnv("LC_ALL", "C"); }
 
 }  // namespace cabtest

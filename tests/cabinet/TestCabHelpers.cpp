@@ -13,6 +13,7 @@
 #include "cabinet/NameCompare.h"
 #include "cabinet/StoredName.h"
 #include "common/Paths.h"
+#include "support/TestEnvironment.h"
 
 namespace {
 
@@ -188,14 +189,14 @@ TEST(CabDate, AutomationDateValues) {
 }
 
 TEST(CabDate, UserLocaleFromTheEnvironment) {
-    setenv("LC_ALL", "C", 1);
+    SetEnv("LC_ALL", "C");
     EXPECT_EQ(UserDateLocale().name(), "C");
-    setenv("LC_ALL", "xx_NOWHERE.UTF-8", 1);
+    SetEnv("LC_ALL", "xx_NOWHERE.UTF-8");
     EXPECT_EQ(UserDateLocale().name(), "C") << "a locale the system lacks falls back";
-    unsetenv("LC_ALL");
-    setenv("LC_TIME", "POSIX", 1);
+    UnsetEnv("LC_ALL");
+    SetEnv("LC_TIME", "POSIX");
     EXPECT_EQ(UserDateLocale().name(), "C");
-    setenv("LC_ALL", "C", 1);
+    SetEnv("LC_ALL", "C");
 }
 
 }  // namespace

@@ -171,7 +171,7 @@ TEST(OdbcConnectionString, FreeTdsPinnedToTds74WithTheCroatianLanguage) {
     EXPECT_EQ(BuildOdbcConnectionString(MakeConnectionSpec(settings, "a;b", 60),
                                         "ODBC Driver 18 for SQL Server"),
               "Driver={ODBC Driver 18 for SQL Server};Server=127.0.0.1;Database={a;b};UID=sa;PWD=;"
-              "Language=Hrvatski;Encrypt=no;");
+              "Language=Hrvatski;Encrypt=no;TrustServerCertificate=yes;");
     EXPECT_EQ(OdbcQuoteValue("a}b"), "{a}}b}");
 }
 

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <random>
 
+#include "common/Paths.h"
+
 TempFolder::TempFolder(std::string_view name) {
     static std::atomic<int> counter{0};
     std::random_device rd;
@@ -13,6 +15,8 @@ TempFolder::TempFolder(std::string_view name) {
     path_ = std::filesystem::temp_directory_path() / (std::string(name) + "-" + unique);
     std::filesystem::create_directories(path_);
 }
+
+std::string TempFolder::str() const { return Utf8Path(path_); }
 
 TempFolder::~TempFolder() {
     std::error_code ignored;  // a test's leftovers must not turn a pass into a crash
@@ -22,7 +26,7 @@ TempFolder::~TempFolder() {
 }
 
 std::filesystem::path TempFolder::Write(std::string_view relative, std::string_view bytes) const {
-    const auto file = path_ / std::filesystem::path(std::string(relative));
+    const auto file = path_ / FsPath(relative);
     std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

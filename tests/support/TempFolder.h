@@ -14,7 +14,7 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string str() const { return path_.string(); }
+    std::string str() const;  // UTF-8
 
     // Writes bytes to a file below the folder, creating its folders.
     std::filesystem::path Write(std::string_view relative, std::string_view bytes) const;

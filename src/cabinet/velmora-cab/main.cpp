@@ -22,7 +22,8 @@
 #include "cabinet/CabFile.h"
 #include "cabinet/velmora-cab/StderrView.h"
 #include "common/AppError.h"
-#include "platform/mspack/MspackCabinetIterator.h"
+#include "platform/ConsoleArguments.h"
+#include "platform/Wiring.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ int Run(CabFile& cab, const std::string& command, const std::vector<std::string>
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv, argv + argc);
+    const std::vector<std::string> args = ConsoleArguments(argc, argv);
     const std::string command = Arg(args, 1);
     const std::size_t maxArgs = command == "count" ? 3 : command == "extract" ? 6 : 4;
     const bool known = command == "count" || command == "list" || command == "xml" ||
@@ -74,8 +75,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     StderrView view;
-    MspackCabinetIterator iterator;
-    CabFile cab(view, iterator);
+    const auto iterator = MakeCabinetIterator();
+    CabFile cab(view, *iterator);
     cab.SetCabName(args[2]);
     try {
         return Run(cab, command, args);

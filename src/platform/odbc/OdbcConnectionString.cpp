@@ -62,8 +62,13 @@ std::string BuildOdbcConnectionString(const ConnectionSpec& spec, const std::str
     if (!spec.language.empty()) s += "Language=" + OdbcQuoteValue(spec.language) + ";";
     if (IsFreeTds(driver)) {
         s += "TDS_Version=7.4;ClientCharset=UTF-8;";
-    } else {
-        s += "Encrypt=no;";
+    } else if (driver != "SQL Server") {
+        // Microsoft's drivers: no encryption asked for, as the tool's old OLE DB provider never
+        // asked; "no" also overrides ODBC Driver 18's default of "yes", which would fail against
+        // a store's server that has only its self-made certificate. A server that forces
+        // encryption still gets it, and its certificate is accepted unverified, as before.
+        // (The old "SQL Server" driver knows neither keyword and never encrypts by default.)
+        s += "Encrypt=no;TrustServerCertificate=yes;";
     }
     return s;
 }

@@ -24,6 +24,6 @@ std::string OdbcServerAddress(const std::string& server);
 std::string OdbcQuoteValue(const std::string& value);
 
 // Driver, server, database, SQL Server login, language; for FreeTDS also TDS_Version=7.4 and
-// UTF-8 as the client character set; for other drivers Encrypt=no as the server of a store
-// usually has no certificate.
+// UTF-8 as the client character set; for Microsoft's drivers Encrypt=no and
+// TrustServerCertificate=yes, as a store's server usually has only a self-made certificate.
 std::string BuildOdbcConnectionString(const ConnectionSpec& spec, const std::string& driver);

@@ -1,5 +1,9 @@
 #pragma once
 
+#ifdef _WIN32
+// Windows' ODBC headers take their basic types from windows.h.
+#include <windows.h>
+#endif
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>

@@ -67,7 +67,7 @@ public:
     explicit StdBinaryWriter(const std::string& path) : buffer_(kBufferSize) {
         // Downloads write 512 bytes at a time: a larger buffer turns them into few system calls.
         out_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        out_.open(path, std::ios::binary | std::ios::trunc);
+        out_.open(FsPath(path), std::ios::binary | std::ios::trunc);
         if (!out_) Raise(FileError::kPathFileAccess, FileError::kPathFileAccessText);
     }
     ~StdBinaryWriter() override {
@@ -95,21 +95,21 @@ private:
 
 bool StdFileSystem::Exists(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(path, ec);
+    return fs::is_regular_file(FsPath(path), ec);
 }
 
 void StdFileSystem::Delete(const std::string& path) {
     std::error_code ec;
-    if (!fs::exists(path, ec)) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
-    if (!fs::remove(path, ec) || ec) {
+    if (!fs::exists(FsPath(path), ec)) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    if (!fs::remove(FsPath(path), ec) || ec) {
         Raise(FileError::kPermissionDenied, FileError::kPermissionDeniedText);
     }
 }
 
 void StdFileSystem::SetNormalAttributes(const std::string& path) {
     std::error_code ec;
-    if (!fs::exists(path, ec)) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
-    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+    if (!fs::exists(FsPath(path), ec)) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    fs::permissions(FsPath(path), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
     if (ec) Raise(FileError::kPermissionDenied, FileError::kPermissionDeniedText);
 }
 
