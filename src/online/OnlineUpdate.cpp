@@ -178,6 +178,8 @@ private:
         if (files_.Exists(localPath_)) files_.Delete(localPath_);
         view_.SetText(Control::LblUkupno1, std::to_string(size));
         view_.SetProgressValue(0);
+        // From here until the size check passes, any failure leaves a partial file to remove.
+        downloading_ = true;
         localFile_ = files_.OpenForWrite(localPath_);
         state_.busy = true;
 
@@ -189,6 +191,14 @@ private:
         do {
             view_.DoEvents();
             n = net_.Read(transfer_, buffer, kReadSize);
+            // The listing promised `size` bytes: a server that sends more (one that streams
+            // without end, say) is stopped at the first byte too many, before it is written,
+            // so that it cannot fill the disk.
+            if (static_cast<std::int64_t>(n) > size - received) {
+                Note("the server sent more than the listed " + std::to_string(size) +
+                     " bytes; stopped after " + std::to_string(received));
+                Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
+            }
             localFile_->Write(buffer, n);
             received += static_cast<std::int64_t>(n);
             view_.SetProgressValue(static_cast<float>(received));
@@ -203,6 +213,7 @@ private:
         Note("received " + std::to_string(received) + " of " + std::to_string(size) + " bytes" +
              (received == size ? "" : "; " + net_.LastError()));
         if (received != size) Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
+        downloading_ = false;
         state_.busy = false;
 
         CloseIfOpen(transfer_);
@@ -257,7 +268,10 @@ private:
             view_.ShowMessage(online::text::kGeneralFailure, MsgIcon::Error, MsgButtons::Ok,
                               std::nullopt);
         }
-        if (code == online::code::kCancelled || code == online::code::kSizeMismatch) {
+        // Not only a cancel or a short download: whatever ended the download (a full disk, a
+        // failed write) leaves a partial cabinet that nothing would ever unpack.
+        if (downloading_ || code == online::code::kCancelled ||
+            code == online::code::kSizeMismatch) {
             RemovePartialFile();
         }
         view_.SetProgressValue(0);
@@ -303,6 +317,7 @@ private:
     std::string sizeText_;
     std::string localPath_;
     std::unique_ptr<IBinaryWriter> localFile_;
+    bool downloading_ = false;  // the local file is being written and not yet complete
     bool result_ = false;
 };
 
