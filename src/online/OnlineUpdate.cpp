@@ -20,6 +20,9 @@ constexpr std::size_t kReadSize = 512;
 // The listing's index is a 16-bit signed counter.
 constexpr std::size_t kMostOfferedCabinets = std::numeric_limits<std::int16_t>::max();
 constexpr std::int32_t kFewestFilesOfFullUpgrade = 3;
+// Records of one listing, folders and skipped names included: a server whose listing never
+// ends must not hold the program for ever, whatever the internet functions underneath bound.
+constexpr std::size_t kMostListedRecords = 200000;
 
 [[noreturn]] void Raise(std::int32_t code, const char* description) {
     throw AppError(code, online::kSource, description);
@@ -106,7 +109,16 @@ private:
             Raise(online::code::kNothingListed, online::text::kNothingListed);
         }
         log_.AppendLine(online::text::kOffered);
+        std::size_t records = 0;
         do {
+            if (++records > kMostListedRecords) {
+                Note("listing of " + mask + " ended after " + std::to_string(kMostListedRecords) +
+                     " records: it does not end");
+                CloseIfOpen(transfer_);
+                CloseIfOpen(connection_);
+                CloseIfOpen(internet_);
+                Raise(online::code::kNothingListed, online::text::kNothingListed);
+            }
             Offer(record);
         } while (net_.FindNext(transfer_, record));
         CloseIfOpen(transfer_);

@@ -100,6 +100,34 @@ TEST_F(OnlineFaultTest, ListedNameWithAPathIsNeverWrittenOrDeleted) {
     std::filesystem::remove(outside);
 }
 
+TEST_F(OnlineFaultTest, ListingsThatNeverEndEndWithTheListingFailure) {
+    // Entries as fast as the server can send them, or one every 0.1 s (always some bytes
+    // moving, so no low-speed limit fires): both end as a listing that found nothing.
+    for (const char* mode : {"--endless-list", "--trickle-list"}) {
+        SCOPED_TRACE(mode);
+        view_.messages.clear();
+        Offer("Tn_315_316.cab", 700);
+        StartServer({mode});
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(Run());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        ExpectBoxes(true, "10003/Ne mogu naći tražene datoteke !!");
+        EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+        ExpectDisplayReset();
+    }
+}
+
+TEST_F(OnlineFaultTest, ListingThatNeverEndsIsCutInThePhaseToo) {
+    // Internet functions that deliver records for ever (folders, which are never offered).
+    Offer("Tn_315_316.cab", 700);
+    StartServer();
+    net_.endlessFolders = true;
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "10003/Ne mogu naći tražene datoteke !!");
+    EXPECT_EQ(net_.CloseOrder(), (std::vector<std::string>{"search", "connection", "internet"}));
+    ExpectDisplayReset();
+}
+
 TEST_F(OnlineFaultTest, OnlyFoldersNamedLikeCabinets) {
     OfferFolder("Tn_315_316.cab");
     StartServer();
