@@ -48,6 +48,17 @@ void ConsoleView::SetText(Control c, const std::string& text) {
     PrintStatus(c, before, text);
 }
 
+void ConsoleView::AppendText(Control c, const std::string& text) {
+    if (c != Control::TxtRez) {
+        SetText(c, Text(c) + text);
+        return;
+    }
+    // The running log prints what is new, without comparing the whole text each time.
+    HeadlessView::AppendText(c, text);
+    const std::string added = OneLine(text);
+    if (!added.empty()) out_ << added << '\n' << std::flush;
+}
+
 void ConsoleView::PrintStatus(Control c, const std::string& before, const std::string& after) {
     const char* name = StatusName(c);
     if (name == nullptr || after.empty()) return;

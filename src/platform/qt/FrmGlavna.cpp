@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include "platform/qt/FrmGlavnaLayout.h"
 #include "platform/qt/InputBlocker.h"
@@ -177,10 +178,18 @@ void FrmGlavna::ShowCentred() {
 void FrmGlavna::SetText(Control c, const std::string& text) {
     texts_[Index(c)] = text;
     textPending_[Index(c)] = true;
+    appendPending_[Index(c)].clear();
     ChangeSoon();
 }
 
 std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
+
+void FrmGlavna::AppendText(Control c, const std::string& text) {
+    texts_[Index(c)] += text;
+    // A whole text still waiting for its widget already holds the addition.
+    if (!textPending_[Index(c)]) appendPending_[Index(c)] += text;
+    ChangeSoon();
+}
 
 void FrmGlavna::SetEnabled(Control c, bool enabled) { Widget(c)->setEnabled(enabled); }
 
@@ -207,7 +216,7 @@ void FrmGlavna::Refresh(Control c) {
 
 void FrmGlavna::SetCaretToEnd(Control c) {
     // A kept text would put the caret back at the start when it is applied.
-    if (textPending_[Index(c)]) ApplyPending();
+    if (textPending_[Index(c)] || !appendPending_[Index(c)].empty()) ApplyPending();
     if (auto* box = qobject_cast<QPlainTextEdit*>(Widget(c))) {
         box->moveCursor(QTextCursor::End);
         box->ensureCursorVisible();
@@ -256,8 +265,13 @@ void FrmGlavna::ApplyPending() {
     applyTimer_.stop();
     lastApplied_ = std::chrono::steady_clock::now();
     const auto pending = std::exchange(textPending_, {});
+    auto appended = std::exchange(appendPending_, {});
     for (std::size_t i = 0; i < kControlCount; ++i) {
-        if (pending[i]) ApplyText(static_cast<Control>(i), texts_[i]);
+        if (pending[i]) {
+            ApplyText(static_cast<Control>(i), texts_[i]);
+        } else if (!appended[i].empty()) {
+            ApplyAppended(static_cast<Control>(i), appended[i]);
+        }
     }
     if (progressPending_) ApplyProgress();
     progressPending_ = false;
@@ -276,6 +290,22 @@ void FrmGlavna::ApplyText(Control c, const std::string& text) {
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
         box->setPlainText(ToQt(text));
     }
+}
+
+void FrmGlavna::ApplyAppended(Control c, const std::string& tail) {
+    auto* box = qobject_cast<QPlainTextEdit*>(Widget(c));
+    if (box == nullptr) {
+        ApplyText(c, texts_[Index(c)]);  // captions are short: set them whole
+        return;
+    }
+    // A CR LF split between two appends: the CR has already been shown as a line break.
+    const std::string& whole = texts_[Index(c)];
+    const std::size_t start = whole.size() - tail.size();
+    const bool splitLineEnd = start > 0 && whole[start - 1] == '\r' && tail.front() == '\n';
+    // Inserted through a cursor of its own at the end; where the caret goes is SetCaretToEnd's.
+    QTextCursor end(box->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(ToQt(splitLineEnd ? tail.substr(1) : tail));
 }
 
 void FrmGlavna::ApplyProgress() {

@@ -66,6 +66,7 @@ public:
 
     void SetText(Control c, const std::string& text) override;
     std::string Text(Control c) const override;
+    void AppendText(Control c, const std::string& text) override;
     void SetEnabled(Control c, bool enabled) override;
     void SetVisible(Control c, bool visible) override;
     void Move(Control c, TwipRect rect) override;
@@ -93,6 +94,7 @@ private:
     void Place(Control c, TwipRect rect);
     void ApplyText(Control c, const std::string& text);
     void ApplyProgress();
+    void ApplyAppended(Control c, const std::string& tail);
     void ChangeSoon();
     void ApplyByTimer();
     bool MayKeep() const;
@@ -110,6 +112,9 @@ private:
 
     // Which texts have changed since they were last put on their widgets.
     std::array<bool, kControlCount> textPending_{};
+    // Text appended since the widget was last brought up to date, for a control whose whole
+    // text is not pending: only this tail goes onto the widget.
+    std::array<std::string, kControlCount> appendPending_{};
     bool progressPending_ = false;
     std::chrono::steady_clock::time_point lastApplied_{};
     CoarseClock::time_point lastDoEvents_{};
