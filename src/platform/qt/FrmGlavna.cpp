@@ -179,6 +179,7 @@ void FrmGlavna::SetText(Control c, const std::string& text) {
     texts_[Index(c)] = text;
     textPending_[Index(c)] = true;
     appendPending_[Index(c)].clear();
+    caretPending_[Index(c)] = false;  // a new text starts with the caret at its start
     ChangeSoon();
 }
 
@@ -187,8 +188,25 @@ std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
 void FrmGlavna::AppendText(Control c, const std::string& text) {
     texts_[Index(c)] += text;
     // A whole text still waiting for its widget already holds the addition.
-    if (!textPending_[Index(c)]) appendPending_[Index(c)] += text;
-    ChangeSoon();
+    if (textPending_[Index(c)]) {
+        ChangeSoon();
+        return;
+    }
+    appendPending_[Index(c)] += text;
+    // The box lays out a changed line anew in its whole length, and a listing appends to one
+    // line once per entry without yielding: additions that follow closely are gathered and put
+    // on the box at most kRepaintsPerSecond times a second even when the loop does not turn.
+    // Whatever is kept is shown by the next change after the interval, the next yield, box or
+    // close.
+    if (MayKeep() || AppendMayWait()) {
+        ApplyByTimer();
+    } else {
+        ApplyPending();
+    }
+}
+
+bool FrmGlavna::AppendMayWait() const {
+    return std::chrono::steady_clock::now() - lastApplied_ < kApplyInterval;
 }
 
 void FrmGlavna::SetEnabled(Control c, bool enabled) { Widget(c)->setEnabled(enabled); }
@@ -206,7 +224,8 @@ void FrmGlavna::Move(Control c, TwipRect rect) {
 TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
 
 void FrmGlavna::Refresh(Control c) {
-    if (MayKeep()) {
+    const bool onlyAppended = !textPending_[Index(c)] && !appendPending_[Index(c)].empty();
+    if (MayKeep() || (onlyAppended && AppendMayWait())) {
         ApplyByTimer();  // the kept changes are painted when the timer applies them
         return;
     }
@@ -216,7 +235,16 @@ void FrmGlavna::Refresh(Control c) {
 
 void FrmGlavna::SetCaretToEnd(Control c) {
     // A kept text would put the caret back at the start when it is applied.
-    if (textPending_[Index(c)] || !appendPending_[Index(c)].empty()) ApplyPending();
+    if (textPending_[Index(c)]) ApplyPending();
+    // Kept additions: the caret goes to the end when they are put on the box.
+    if (!appendPending_[Index(c)].empty()) {
+        caretPending_[Index(c)] = true;
+        return;
+    }
+    MoveCaretToEnd(c);
+}
+
+void FrmGlavna::MoveCaretToEnd(Control c) {
     if (auto* box = qobject_cast<QPlainTextEdit*>(Widget(c))) {
         box->moveCursor(QTextCursor::End);
         box->ensureCursorVisible();
@@ -266,12 +294,14 @@ void FrmGlavna::ApplyPending() {
     lastApplied_ = std::chrono::steady_clock::now();
     const auto pending = std::exchange(textPending_, {});
     auto appended = std::exchange(appendPending_, {});
+    const auto caret = std::exchange(caretPending_, {});
     for (std::size_t i = 0; i < kControlCount; ++i) {
         if (pending[i]) {
             ApplyText(static_cast<Control>(i), texts_[i]);
         } else if (!appended[i].empty()) {
             ApplyAppended(static_cast<Control>(i), appended[i]);
         }
+        if (caret[i]) MoveCaretToEnd(static_cast<Control>(i));
     }
     if (progressPending_) ApplyProgress();
     progressPending_ = false;

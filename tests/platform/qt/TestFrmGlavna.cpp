@@ -173,8 +173,10 @@ TEST_F(FrmGlavnaTest, AppendedTextsShowAsIfSetWhole) {
               "Spajam se...\nVerzije na raspolaganju :Tn_315_316.cab / 700, \nIzabrana");
     window->SetText(Control::TxtRez, "");
     window->AppendText(Control::TxtRez, "novo");
+    window->SetCaretToEnd(Control::TxtRez);
     window->ApplyPending();
     EXPECT_EQ(log->toPlainText(), "novo");
+    EXPECT_EQ(log->textCursor().position(), 4);
 }
 
 TEST_F(FrmGlavnaTest, MovesAndShowsTheLogBoxOverTheWarning) {
