@@ -206,7 +206,10 @@ void FrmGlavna::AppendText(Control c, const std::string& text) {
 }
 
 bool FrmGlavna::AppendMayWait() const {
-    return std::chrono::steady_clock::now() - lastApplied_ < kApplyInterval;
+    // At least as long as putting the last changes on the screen took: a line that takes long
+    // to lay out is laid out less often, so that layout never takes more than half the time.
+    const auto wait = std::max<std::chrono::steady_clock::duration>(kApplyInterval, lastApplyCost_);
+    return std::chrono::steady_clock::now() - lastApplyEnd_ < wait;
 }
 
 void FrmGlavna::SetEnabled(Control c, bool enabled) { Widget(c)->setEnabled(enabled); }
@@ -305,6 +308,8 @@ void FrmGlavna::ApplyPending() {
     }
     if (progressPending_) ApplyProgress();
     progressPending_ = false;
+    lastApplyEnd_ = std::chrono::steady_clock::now();
+    lastApplyCost_ = lastApplyEnd_ - lastApplied_;
 }
 
 void FrmGlavna::ApplyText(Control c, const std::string& text) {

@@ -123,6 +123,9 @@ private:
     std::array<bool, kControlCount> caretPending_{};
     bool progressPending_ = false;
     std::chrono::steady_clock::time_point lastApplied_{};
+    // When the last ApplyPending ended and how long it took (additions wait for it).
+    std::chrono::steady_clock::time_point lastApplyEnd_{};
+    std::chrono::steady_clock::duration lastApplyCost_{};
     CoarseClock::time_point lastDoEvents_{};
     bool workOffGuiThread_ = false;
     QTimer applyTimer_;
