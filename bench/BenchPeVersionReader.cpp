@@ -24,12 +24,12 @@ constexpr std::uint64_t kHole = 512ull << 20;
 
 std::uint32_t U32(const std::string& b, std::size_t at) {
     std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + i]);
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
     return v;
 }
 
 void PutU32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
 }
 
 // The fixture with its .text section's raw data grown by kHole and .rsrc moved behind it.

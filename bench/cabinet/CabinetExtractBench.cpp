@@ -87,7 +87,8 @@ fs::path MakeCabinet(const fs::path& work, int mebibytes, int files) {
     for (int i = 0; i < files; ++i) {
         const std::string name = (i % 3 == 0 ? "sub/" : "") + std::string("file") + std::to_string(i) + ".dat";
         // Sizes vary around the mean so that files begin anywhere inside the 32 KiB blocks.
-        const std::size_t size = total / files / 2 + (total / files) * (i % 7) / 6;
+        const std::size_t perFile = total / static_cast<std::size_t>(files);
+        const std::size_t size = perFile / 2 + perFile * static_cast<std::size_t>(i % 7) / 6;
         WriteFiller(sources / name, size, static_cast<std::uint64_t>(i + 1));
         names.push_back(name);
     }
@@ -148,7 +149,7 @@ int main(int argc, char** argv) {
     for (int mebibytes : sizes) {
         const fs::path cab = MakeCabinet(work, mebibytes, 200);
         std::printf("cabinet %d MiB of files, 200 files, MSZIP: %.1f MiB on disk\n", mebibytes,
-                    fs::file_size(cab) / 1048576.0);
+                    static_cast<double>(fs::file_size(cab)) / 1048576.0);
         std::vector<Measure> best(std::size(kTools));
         for (int run = 0; run < runs; ++run) {
             for (std::size_t t = 0; t < std::size(kTools); ++t) {  // interleaved: same conditions
@@ -175,7 +176,8 @@ int main(int argc, char** argv) {
                     sizes.front(), sizes.back());
         for (std::size_t t = 0; t < std::size(kTools); ++t)
             std::printf("  %-12s %.3f\n", kTools[t].name,
-                        static_cast<double>(results.back()[t].peakKiB) / results.front()[t].peakKiB);
+                        static_cast<double>(results.back()[t].peakKiB) /
+                            static_cast<double>(results.front()[t].peakKiB));
     }
     if (!keep) fs::remove_all(work);
     return 0;

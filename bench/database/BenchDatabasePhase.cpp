@@ -35,7 +35,7 @@ std::string Batch(int i) { return "\r\nINSERT INTO Promet VALUES (" + std::to_st
 std::string Catalog() {
     std::string dbs;
     for (int i = 0; i < kDatabases; ++i) {
-        dbs += std::string(i ? "," : "") + "{\"name\": \"" + kNames[i] + "\", \"id\": " +
+        dbs += std::string(i ? "," : "") + "{\"name\": \"" + kNames[static_cast<std::size_t>(i)] + "\", \"id\": " +
                std::to_string(5 + i) + ", \"tables\": [\"BLAG_DNEV\", \"Promet\"], \"verzija\": [\"3.0.12\"]}";
     }
     return "{\"password\": \"KolVanDuaMerTis\", \"databases\": [" + dbs + "]}";

@@ -67,7 +67,7 @@ bool CreateFolderPath(const std::string& folderIn, const FolderMaker& makeFolder
     const int u = static_cast<int>(parts.size()) - 1;
     auto prefixOf = [&](int j) {
         std::string prefix;
-        for (int i = 0; i <= j; ++i) prefix += kPathSeparator + parts[i];
+        for (int i = 0; i <= j; ++i) prefix += kPathSeparator + parts[static_cast<std::size_t>(i)];
         // A leading separator stands for an absolute root only when the path began with one.
         return prefix.size() > 1 ? prefix.substr(1) : prefix;
     };
@@ -80,7 +80,7 @@ bool CreateFolderPath(const std::string& folderIn, const FolderMaker& makeFolder
     if (j < 0) return false;
     std::string prefix = prefixOf(j);
     for (int k = j + 1; k <= u; ++k) {
-        prefix += kPathSeparator + parts[k];
+        prefix += kPathSeparator + parts[static_cast<std::size_t>(k)];
         if (makeFolder(prefix) != kCreated) return false;
     }
     return true;

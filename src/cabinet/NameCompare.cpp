@@ -10,13 +10,13 @@ char32_t Next(std::string_view s, std::size_t& i) {
         ++i;
         return b0;
     }
-    const int extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
+    const std::size_t extra = b0 >= 0xF0 ? 3 : b0 >= 0xE0 ? 2 : b0 >= 0xC0 ? 1 : 0;
     if (extra == 0 || i + extra >= s.size()) {
         ++i;
         return 0x110000 + b0;
     }
     char32_t cp = b0 & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
+    for (std::size_t k = 1; k <= extra; ++k) {
         const auto b = static_cast<unsigned char>(s[i + k]);
         if ((b & 0xC0) != 0x80) {
             ++i;

@@ -57,10 +57,10 @@ private:
                 case 'b': out += '\b'; break;
                 case 'f': out += '\f'; break;
                 case 'u': {
-                    unsigned cp = std::stoul(s.substr(i, 4), nullptr, 16);
+                    unsigned cp = static_cast<unsigned>(std::stoul(s.substr(i, 4), nullptr, 16));
                     i += 4;
                     if (cp >= 0xD800 && cp <= 0xDBFF && s.compare(i, 2, "\\u") == 0) {
-                        const unsigned low = std::stoul(s.substr(i + 2, 4), nullptr, 16);
+                        const unsigned low = static_cast<unsigned>(std::stoul(s.substr(i + 2, 4), nullptr, 16));
                         cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
                         i += 6;
                     }

@@ -285,6 +285,6 @@ TEST(OdbcConnection, DotIsThisMachineAndAnOpenConnectionRefusesASecondOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DatabaseEndToEnd, ::testing::Values("tds", "mssql"),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& test) { return test.param; });
 
 }  // namespace

@@ -90,14 +90,15 @@ TEST_F(OnlineUpdateTest, SpeaksPassiveBinaryFtpWithTheFixedAccount) {
     ASSERT_GE(list, 0);
     ASSERT_GT(retr, list);
     // Each data transfer is preceded by a passive request, the download by binary type.
-    const auto passiveBefore = [&](int at) {
-        for (int i = at - 1; i >= 0 && i >= at - 4; --i) {
-            if (commands[i] == "EPSV" || commands[i] == "PASV") return true;
+    const auto passiveBefore = [&](std::size_t at) {
+        for (std::size_t back = 1; back <= 4 && back <= at; ++back) {
+            const std::string& command = commands[at - back];
+            if (command == "EPSV" || command == "PASV") return true;
         }
         return false;
     };
-    EXPECT_TRUE(passiveBefore(list));
-    EXPECT_TRUE(passiveBefore(retr));
+    EXPECT_TRUE(passiveBefore(static_cast<std::size_t>(list)));
+    EXPECT_TRUE(passiveBefore(static_cast<std::size_t>(retr)));
     const int typeI = IndexOf(commands, "TYPE I");
     EXPECT_GE(typeI, list);
     EXPECT_LT(typeI, retr);
@@ -237,6 +238,6 @@ INSTANTIATE_TEST_SUITE_P(
         ChoiceCase{"at_last_version_no", "3.1.7", {MsgAnswer::No}, nullptr, true, false},
         ChoiceCase{"newer_than_all", "3.1.9", {}, nullptr, false, false},
         ChoiceCase{"two_digit_number", "3.10.2", {}, nullptr, false, false}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 }  // namespace

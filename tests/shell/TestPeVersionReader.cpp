@@ -49,7 +49,7 @@ TEST_P(ValidImage, ReadsTheFixedFileVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ValidImage, ::testing::ValuesIn(kValid),
-                         [](const auto& info) { return std::string(info.param.label); });
+                         [](const auto& test) { return std::string(test.param.label); });
 
 // Each fixture is a valid image with one thing broken (see tests/support/make-pe-fixtures).
 const char* const kDamaged[] = {
@@ -92,8 +92,8 @@ TEST_P(DamagedImage, IsAFailureWithTheMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, DamagedImage, ::testing::ValuesIn(kDamaged),
-                         [](const auto& info) {
-                             std::string name = info.param;
+                         [](const auto& test) {
+                             std::string name = test.param;
                              for (char& ch : name) {
                                  if (ch == '.') ch = '_';
                              }
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"ThreePartsKeepTheirTrailingDot", "a.b.c", "a.b."},
                       FormatCase{"TwoParts", "a.b", "a.b"}, FormatCase{"OnePart", "a", "a"},
                       FormatCase{"Empty", "", ""}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 // Runs the project's builder; the committed fixtures came from it, and the demo and the driver's
 // tests use it directly, so what it writes now must read the same.
@@ -228,7 +228,7 @@ TEST(HostileInput, MutatedImagesNeverCrashOrHang) {
         for (std::size_t at = 0; at + 4 <= image.size(); at += 36) {
             for (const std::uint32_t value : hostile) {
                 std::string v = image;
-                for (int i = 0; i < 4; ++i) v[at + i] = static_cast<char>(value >> (8 * i));
+                for (int i = 0; i < 4; ++i) v[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
                 variants.push_back(std::move(v));
             }
         }

@@ -229,7 +229,7 @@ const LabelCase kLabels[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Labels, DriverLabel, ::testing::ValuesIn(kLabels),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(DriverTest, ReinstallFinishesWithoutTheDatabasePhaseAndKrajCloses) {
     InstallProgram("3.0.0.12");

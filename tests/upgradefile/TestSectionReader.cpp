@@ -64,9 +64,9 @@ const Case kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SectionReaderTable, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
+                         [](const auto& test) {
                              std::string name;
-                             for (const char* p = info.param.label; *p; ++p) {
+                             for (const char* p = test.param.label; *p; ++p) {
                                  name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                              }
                              return name;

@@ -49,7 +49,8 @@ std::size_t DiscardBody(char*, std::size_t size, std::size_t count, void*) { ret
 std::string EscapePath(const std::string& path) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
-    for (unsigned char c : path) {
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
         const bool keep = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
                           (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' ||
                           c == '~' || c == '/';

@@ -69,7 +69,7 @@ bool FolderHasBadChecksum(const std::string& path, int folderIndex) {
     Header h;
     if (!in || !ReadHeader(in, h) || folderIndex < 0 || folderIndex >= h.folders) return false;
     unsigned char f[8];
-    if (!ReadAt(in, h.foldersAt + folderIndex * (8 + h.folderReserve), f, sizeof f)) return false;
+    if (!ReadAt(in, h.foldersAt + static_cast<std::size_t>(folderIndex) * (8 + h.folderReserve), f, sizeof f)) return false;
     std::uint64_t at = Le32(f);
     const std::uint16_t blocks = Le16(f + 4);
     std::vector<unsigned char> data;

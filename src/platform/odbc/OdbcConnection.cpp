@@ -143,7 +143,7 @@ std::unique_ptr<IRecordset> OdbcConnection::OpenRecordset(const std::string& sql
     SQLSMALLINT count = 0;
     SQLNumResultCols(stmt_, &count);
     std::vector<std::string> columns;
-    for (SQLSMALLINT c = 1; c <= count; ++c) {
+    for (SQLUSMALLINT c = 1; c <= static_cast<SQLUSMALLINT>(count); ++c) {
         std::u16string name(256, u'\0');
         SQLSMALLINT length = 0, type = 0, digits = 0, nullable = 0;
         SQLULEN size = 0;

@@ -8,7 +8,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 char32_t DecodeOne(std::string_view s, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char lead = byte(i);
-    int length = 0;
+    std::size_t length = 0;
     char32_t cp = 0;
     if (lead < 0x80) { ++i; return lead; }
     if ((lead & 0xE0) == 0xC0) { length = 2; cp = lead & 0x1F; }
@@ -16,7 +16,7 @@ char32_t DecodeOne(std::string_view s, std::size_t& i) {
     else if ((lead & 0xF8) == 0xF0) { length = 4; cp = lead & 0x07; }
     else { ++i; return kReplacement; }
     if (i + length > s.size()) { ++i; return kReplacement; }
-    for (int k = 1; k < length; ++k) {
+    for (std::size_t k = 1; k < length; ++k) {
         if ((byte(i + k) & 0xC0) != 0x80) { ++i; return kReplacement; }
         cp = (cp << 6) | (byte(i + k) & 0x3F);
     }

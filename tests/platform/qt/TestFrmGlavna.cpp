@@ -347,7 +347,7 @@ TEST_F(FrmGlavnaTest, ADownloadsChangesReachTheScreenAtMostThirtyTimesASecond) {
     while (std::chrono::steady_clock::now() - start < kDuration) {
         ++reads;
         window->DoEvents();
-        window->SetProgressValue(reads * 512.0f);
+        window->SetProgressValue(static_cast<float>(reads) * 512.0f);
         window->SetText(Control::LblUkupno3, std::to_string(reads * 512));
         window->Refresh(Control::LblUkupno3);
         ASSERT_EQ(window->Text(Control::LblUkupno3), std::to_string(reads * 512));
@@ -359,7 +359,7 @@ TEST_F(FrmGlavnaTest, ADownloadsChangesReachTheScreenAtMostThirtyTimesASecond) {
     EXPECT_LE(barPaints.paints, limit) << reads << " reads";
     EXPECT_GE(counterPaints.paints, 2) << "the counter is painted while the loop runs";
     // The last values come through by the timer alone.
-    window->SetProgressMax(reads * 512.0f);
+    window->SetProgressMax(static_cast<float>(reads) * 512.0f);
     const auto deadline = std::chrono::steady_clock::now() + 1s;
     while (counter->text() != QString::number(reads * 512) &&
            std::chrono::steady_clock::now() < deadline) {
