@@ -6,10 +6,13 @@
 #include "cabinet/CabErrors.h"
 #include "cabinet/CabXml.h"
 #include "cabinet/Callback.h"
+#include "cabinet/InstallMoves.h"
 #include "cabinet/NameCompare.h"
+#include "cabinet/StagedInstall.h"
 #include "cabinet/StoredName.h"
 #include "common/Paths.h"
 #include "platform/ICabinetIterator.h"
+#include "platform/IFileSystem.h"
 
 using namespace cabinet_api;
 
@@ -18,6 +21,15 @@ namespace {
 constexpr const char* kSource = "CabFile";
 constexpr const char* kCallbackSource = "CabFile.CabCallBack";
 constexpr const char* kExtractFailed = "Greška kod raspakiravanja skinute datoteke !!";
+constexpr const char* kLockedHintStart = "Datoteku ";
+constexpr const char* kLockedHintEnd =
+    " koristi drugi program (npr. Tarvik na blagajni).\r\nZatvorite taj program i pokrenite "
+    "dizanje verzije ponovo.\r\nDatoteke programa nisu mijenjane.";
+constexpr const char* kNotPutBackHint =
+    "Nisu vraćene sve stare datoteke programa:\r\n";
+constexpr const char* kNotPutBackAdvice =
+    "\r\nZatvorite programe koji ih koriste i pokrenite dizanje verzije ponovo: ono tada samo "
+    "vraća stare datoteke.";
 
 // Run-time error of a handler that failed with something other than an AppError.
 constexpr std::int32_t kInternalError = 51;
@@ -40,10 +52,20 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-CabFile::CabFile(IView& view, ICabinetIterator& iterator) : view_(view), iterator_(iterator) {}
+CabFile::CabFile(IView& view, ICabinetIterator& iterator)
+    : CabFile(view, iterator, ProgramFileSystem()) {}
+
+CabFile::CabFile(IView& view, ICabinetIterator& iterator, IFileSystem& files)
+    : view_(view), iterator_(iterator), files_(files) {}
 
 CabFile::~CabFile() {
     if (Callback::CurrentCabFile() == this) Callback::SetCurrentCabFile(nullptr);
+}
+
+void CabFile::SetBackupLabel(const std::string& label) { backupLabel_ = label; }
+
+void CabFile::NoteStep(const std::string& line) {
+    if (InstallStep) InstallStep(line);
 }
 
 const std::string& CabFile::CabName() const { return cabName_; }
@@ -108,6 +130,7 @@ std::string CabFile::GetXML(const std::string& fileToInvestigate) {
 
 bool CabFile::Extract(const std::string& fileToExtract, const std::string& outputPath,
                       const std::string& outputFile) {
+    if (fileToExtract.empty() && outputPath.empty() && outputFile.empty()) return ExtractAsOneUnit();
     try {
         CheckCabName();
         Callback::SetCurrentCabFile(this);
@@ -123,6 +146,59 @@ bool CabFile::Extract(const std::string& fileToExtract, const std::string& outpu
         ShowExtractFailure(AppError(kInternalError, kSource, error.what()));
     }
     return false;
+}
+
+bool CabFile::ExtractAsOneUnit() {
+    try {
+        CheckCabName();
+        Callback::SetCurrentCabFile(this);
+        requestedFile_.clear();
+        requestedFolder_.clear();
+        requestedName_.clear();
+        std::string folder = FolderOf(cabName_);
+        if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+        // A cabinet named without a folder lies in the current folder, not in the root.
+        if (folder.empty()) folder = ".";
+        const std::string label =
+            backupLabel_.empty() ? LastPathComponent(cabName_) : backupLabel_;
+        unit_ = std::make_unique<StagedInstall>(files_, folder, label,
+                                                [this](const std::string& line) { NoteStep(line); });
+        unit_->Begin();
+        try {
+            RunPass(ExtractMode);
+        } catch (...) {
+            NoteStep("unpacking failed; the program folder was not changed");
+            unit_->Abandon();
+            throw;
+        }
+        unit_->Commit();
+        unit_.reset();
+        return true;
+    } catch (const InstallFailure& failure) {
+        unit_.reset();
+        ShowExtractFailure(failure);
+        ShowInstallHints(failure);
+    } catch (const AppError& error) {
+        unit_.reset();
+        ShowExtractFailure(error);
+    } catch (const std::exception& error) {
+        unit_.reset();
+        ShowExtractFailure(AppError(kInternalError, kSource, error.what()));
+    }
+    return false;
+}
+
+void CabFile::ShowInstallHints(const InstallFailure& failure) {
+    if (!failure.notPutBack().empty()) {
+        std::string list;
+        for (const std::string& file : failure.notPutBack()) list += file + "\r\n";
+        view_.ShowMessage(kNotPutBackHint + list + kNotPutBackAdvice, MsgIcon::Error,
+                          MsgButtons::Ok, std::nullopt);
+        return;
+    }
+    if (failure.locked())
+        view_.ShowMessage(kLockedHintStart + failure.file() + kLockedHintEnd, MsgIcon::Warning,
+                          MsgButtons::Ok, std::nullopt);
 }
 
 void CabFile::ShowExtractFailure(const AppError& error) {
@@ -180,7 +256,10 @@ std::uint32_t CabFile::Dispatch(std::uint32_t mode, std::uint32_t notification,
         FILEPATHS paths;
         std::memcpy(&paths, reinterpret_cast<const void*>(param1), sizeof paths);
         const auto outcome = static_cast<std::int16_t>(paths.Win32Error & 0xFFFF);
-        if (outcome == 0 && AfterExtract) AfterExtract(paths.Target);
+        // An installation's file lands in the staging folder; its owner hears the place it
+        // is going to.
+        if (outcome == 0 && AfterExtract)
+            AfterExtract(unit_ ? unit_->FinalPathFor(paths.Target) : std::string(paths.Target));
         return static_cast<std::uint32_t>(static_cast<std::int32_t>(outcome));
     }
     default:
@@ -241,11 +320,13 @@ std::uint32_t CabFile::HandleExtractFile(FILE_IN_CABINET_INFO& info) {
         throw AppError(static_cast<std::int32_t>(win32::kInvalidName), kCallbackSource,
                        WinErrorText(static_cast<std::int32_t>(win32::kInvalidName)));
 
-    const std::string target = TargetPathFor(stored);
+    const std::string target =
+        unit_ ? unit_->StagingPathFor(stored_name::ToNative(relative)) : TargetPathFor(stored);
     std::string folder, name;
     Callback::SplitPath(target, folder, name, kPathSeparator);
     if (!Callback::CreateFolderPath(folder)) return FILEOP_SKIP;
     WriteAnsiPath(info.FullTargetName, target);
+    if (unit_) unit_->Expect(stored_name::ToNative(relative));
     return FILEOP_DOIT;
 }
 

@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <locale>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,9 @@
 #include "platform/IView.h"
 
 class ICabinetIterator;
+class IFileSystem;
+class InstallFailure;
+class StagedInstall;
 
 namespace cabinet_api {
 struct FILE_IN_CABINET_INFO;
@@ -35,7 +39,9 @@ std::uint32_t CabinetCallback(std::uintptr_t context, std::uint32_t notification
 // One cabinet file, named by CabName. Each operation is one pass over the cabinet.
 class CabFile {
 public:
+    // The program folder's file system of this build serves the installation.
     CabFile(IView& view, ICabinetIterator& iterator);
+    CabFile(IView& view, ICabinetIterator& iterator, IFileSystem& files);
     ~CabFile();
     CabFile(const CabFile&) = delete;
     CabFile& operator=(const CabFile&) = delete;
@@ -46,6 +52,9 @@ public:
         FileFound;
     std::function<void(const std::string& fileName, bool& cancel)> BeforeExtract;
     std::function<void(const std::string& fileName)> AfterExtract;
+    // One line for the run log per step of an installation (staging, each move, the backup,
+    // putting back).
+    std::function<void(const std::string& line)> InstallStep;
 
     const std::string& CabName() const;
     void SetCabName(const std::string& name);
@@ -56,8 +65,15 @@ public:
     std::string GetXML(const std::string& fileToInvestigate);
 
     // Never raises: shows its two message boxes and returns false on any failure.
+    // With all three texts empty the cabinet is installed into its own folder as one unit:
+    // unpacked into a staging folder first, then moved into place, the replaced files kept in
+    // a backup folder; on any failure the folder is left as it was.
     bool Extract(const std::string& fileToExtract, const std::string& outputPath,
                  const std::string& outputFile);
+
+    // The name of the backup folder of the next installation: the version it replaces. Empty:
+    // the cabinet's file name.
+    void SetBackupLabel(const std::string& label);
 
 private:
     friend std::uint32_t Callback::CabinetCallback(std::uintptr_t, std::uint32_t, std::uintptr_t,
@@ -77,9 +93,16 @@ private:
     std::string TargetPathFor(const std::string& stored) const;
     std::string XmlDocument() const;
     void ShowExtractFailure(const AppError& error);
+    bool ExtractAsOneUnit();
+    void ShowInstallHints(const InstallFailure& failure);
+    void NoteStep(const std::string& line);
 
     IView& view_;
     ICabinetIterator& iterator_;
+    IFileSystem& files_;
+    std::string backupLabel_;
+    // Set while an installation's pass runs: the files then go to its staging folder.
+    std::unique_ptr<StagedInstall> unit_;
 
     std::string cabName_;
     std::string requestedFile_;

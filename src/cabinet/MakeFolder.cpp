@@ -3,9 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/Paths.h"
+
 int MakeFolder(const std::string& folder) {
     std::error_code ec;
-    if (std::filesystem::create_directory(std::filesystem::path(folder), ec)) return 0;
+    if (std::filesystem::create_directory(FsPath(folder), ec)) return 0;
     if (!ec) return 75;  // already there
     if (ec == std::errc::file_exists || ec == std::errc::permission_denied ||
         ec == std::errc::operation_not_permitted || ec == std::errc::read_only_file_system)

@@ -76,3 +76,12 @@ std::size_t CharCount(std::string_view utf8) {
     }
     return n;
 }
+
+std::string Join(const std::vector<std::string>& texts, std::string_view separator) {
+    std::string out;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (i > 0) out += separator;
+        out += texts[i];
+    }
+    return out;
+}

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Small text helpers with the semantics the program's texts rely on.
 
@@ -24,3 +25,6 @@ bool HasControlCharacters(std::string_view utf8);
 
 // Characters counted as Unicode code points of UTF-8 text (what the user sees as the length).
 std::size_t CharCount(std::string_view utf8);
+
+// The texts joined with `separator` between them ("ALFA, BETA" for ", ").
+std::string Join(const std::vector<std::string>& texts, std::string_view separator);

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "common/Paths.h"
+#include "common/Strings.h"
 #include "database/BatchSplitter.h"
 #include "database/DatabaseTexts.h"
 #include "database/Konekcija.h"
@@ -32,6 +33,9 @@ public:
 private:
     bool ConnectionStage();
     int ExecutionStage();
+    void LogScript(const SplitScript& split);
+    // False after the box that names every database not ready to be changed.
+    bool PreFlight(const Discovery& found);
     RunResult RunAllDatabases(const std::vector<std::string>& targets, const SplitScript& script);
     int Finish(const RunResult& result);
     void ConnectionStageReport(const AppError& e);
@@ -80,19 +84,21 @@ bool DatabasePhase::ConnectionStage() {
 
 int DatabasePhase::ExecutionStage() {
     IView& view = ctx_.view;
-    const std::vector<std::string> targets = FindTargetDatabases(session_);
+    const Discovery found = FindTargetDatabases(session_);
+    const std::vector<std::string>& targets = found.targets;
     ctx_.log.Write("database", std::to_string(targets.size()) + " target database(s)");
     const std::string script = ReadSection(view, ctx_.programFolder, "[Akcija]");
-    if (script == "Err") return DatabaseExit::kError;
-    const SplitScript split = SplitBatches(script);
-    ctx_.log.Write("database", "script of " + std::to_string(split.batches.size()) + " batch(es)");
-    if (HoldsStatement(split.remainder)) {
-        ctx_.log.Write("script", "text after the last -GO- is never sent: " +
-                                     RunLog::Escape(FirstLineOf(split.remainder)));
+    if (script == "Err") {
+        ctx_.log.Write("script", "[Akcija] cannot be used: " +
+                                     SectionFault(ctx_.programFolder, "[Akcija]") + "; nothing changed");
+        return DatabaseExit::kError;
     }
+    const SplitScript split = SplitBatches(script);
+    LogScript(split);
     view.SetText(Control::LblPozor, dbtexts::kUpgrading);
     view.SetText(Control::LblTablica, "");
     view.Refresh(Control::LblTablica);
+    if (!PreFlight(found)) return DatabaseExit::kError;
     // The last index of an empty list does not exist.
     if (targets.empty()) {
         throw AppError(RuntimeError::kSubscriptOutOfRange, "Upgrade",
@@ -102,6 +108,41 @@ int DatabasePhase::ExecutionStage() {
     if (session_.dbConnection) session_.dbConnection->Close();
     session_.dbConnection.reset();
     return Finish(result);
+}
+
+void DatabasePhase::LogScript(const SplitScript& split) {
+    ctx_.log.Write("database", "script of " + std::to_string(split.batches.size()) + " batch(es)");
+    std::vector<std::string> empty;
+    for (std::size_t i = 0; i < split.batches.size(); ++i) {
+        if (split.batches[i].empty()) empty.push_back(std::to_string(i + 1));
+    }
+    if (!empty.empty()) {
+        ctx_.log.Write("script",
+                       "empty batch(es) " + Join(empty, ", ") + ": counted as run, never sent");
+    }
+    if (HoldsStatement(split.remainder)) {
+        ctx_.log.Write("script", "text after the last -GO- is never sent: " +
+                                     RunLog::Escape(FirstLineOf(split.remainder)));
+    }
+}
+
+bool DatabasePhase::PreFlight(const Discovery& found) {
+    const auto failures = CheckPreFlight(found.targets, found.states);
+    if (failures.empty()) {
+        for (const auto& t : found.targets)
+            ctx_.log.Write("pre-flight", t + ": online, read-write, multi-user, writable by the login");
+        return true;
+    }
+    for (const auto& f : failures) {
+        ctx_.log.Write("pre-flight", f.database + " failed: " + Join(f.reasons, ", "));
+    }
+    ctx_.log.Write("pre-flight", "run stopped before any change");
+    CloseIfOpen();
+    session_.dbConnection.reset();
+    ctx_.view.SetCursor(Cursor::Default);
+    ctx_.view.ShowMessage(PreFlightReport(failures, ctx_.log.path()), MsgIcon::Error, MsgButtons::Ok,
+                          std::string(texts::kBoxTitle));
+    return false;
 }
 
 RunResult DatabasePhase::RunAllDatabases(const std::vector<std::string>& targets,
@@ -131,9 +172,12 @@ std::string FailureSummary(const RunResult& result, const std::string& logPath) 
                 std::to_string(result.failedBatches.size()) + " (" + where + ").";
     }
     if (!result.skippedDatabases.empty()) {
-        std::string names;
-        for (const auto& n : result.skippedDatabases) names += (names.empty() ? "" : ", ") + n;
-        text += "\r\n" + std::string(dbtexts::kSkippedDatabases) + names + ".";
+        text += "\r\n" + std::string(dbtexts::kSkippedDatabases) +
+                Join(result.skippedDatabases, ", ") + ".";
+    }
+    if (!result.unstampedDatabases.empty()) {
+        text += "\r\n" + std::string(dbtexts::kNotStamped) +
+                Join(result.unstampedDatabases, ", ") + ".";
     }
     return text + "\r\n\r\n" + dbtexts::kSeeLog + logPath;
 }
@@ -145,8 +189,10 @@ int DatabasePhase::Finish(const RunResult& result) {
     view.SetCursor(Cursor::Default);
     ctx_.log.Write("database", "finished: " + std::to_string(result.failedBatches.size()) +
                                    " failed batch(es), " + std::to_string(result.skippedDatabases.size()) +
-                                   " skipped database(s), " + std::to_string(result.failedStamps) +
-                                   " failed stamp(s)");
+                                   " skipped database(s), " +
+                                   std::to_string(result.unstampedDatabases.size()) +
+                                   " failed stamp(s), " + std::to_string(result.withoutVerzija) +
+                                   " database(s) without Verzija");
     if (result.Clean()) {
         view.ShowMessage(dbtexts::kSuccess, MsgIcon::Information, MsgButtons::Ok, std::string(texts::kBoxTitle));
         return DatabaseExit::kSuccess;

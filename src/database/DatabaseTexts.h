@@ -22,7 +22,20 @@ inline constexpr const char* kMarkerTable = "BLAG_DNEV";
 inline constexpr const char* kFinishedWithErrors = "Podizanje verzije završeno s greškama !!";
 inline constexpr const char* kFailedBatches = "Neuspjelih naredbi: ";
 inline constexpr const char* kSkippedDatabases = "Preskočene baze (prebacivanje u bazu nije uspjelo): ";
+// Databases that were not stamped for another reason than a missing table Verzija.
+inline constexpr const char* kNotStamped = "Verzija nije upisana (baza ostaje na staroj verziji): ";
 inline constexpr const char* kSeeLog = "Pojedinosti su zapisane u datoteci ";
+
+// The end of a run stopped by the pre-flight, before any database was changed; one line per
+// database that failed it, with the reasons.
+inline constexpr const char* kPreFlightFailed =
+    "Podizanje verzije nije započeto: neke baze nisu spremne za promjenu.";
+inline constexpr const char* kNothingChanged = "Nijedna baza nije promijenjena.";
+inline constexpr const char* kNotOnline = "baza nije dostupna (stanje: ";
+inline constexpr const char* kReadOnly = "baza je samo za čitanje";
+inline constexpr const char* kNotMultiUser = "baza nije u višekorisničkom načinu rada (";
+inline constexpr const char* kNotWritable = "prijava nema pravo mijenjati bazu";
+inline constexpr const char* kStateUnknown = "stanje baze nije poznato";
 }  // namespace dbtexts
 
 // Exit status of the program after the database phase.

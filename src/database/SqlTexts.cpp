@@ -18,3 +18,18 @@ std::string StampCommand(std::string_view database, std::string_view programVers
     return "Update " + QuoteName(database) + ".[dbo].[Verzija] Set Verzija = '" +
            ReplaceAll(programVersion, "'", "''") + "'";
 }
+
+std::string DatabaseStatesQuery() {
+    // sys.databases is visible to every login (VIEW ANY DATABASE is granted to public), and the
+    // permissions are evaluated as the login's user in each database, so a db_owner passes. The
+    // CASE keeps HAS_PERMS_BY_NAME away from databases it would have to open and cannot.
+    return "SELECT name AS Name, state_desc AS State, CAST(is_read_only AS int) AS ReadOnly, "
+           "user_access_desc AS Access, "
+           "CASE WHEN state_desc = 'ONLINE' AND user_access_desc = 'MULTI_USER' THEN "
+           "CASE WHEN HAS_PERMS_BY_NAME(name, 'DATABASE', 'CREATE TABLE') = 1 "
+           "AND HAS_PERMS_BY_NAME(name, 'DATABASE', 'ALTER') = 1 "
+           "AND HAS_PERMS_BY_NAME(name, 'DATABASE', 'INSERT') = 1 "
+           "AND HAS_PERMS_BY_NAME(name, 'DATABASE', 'UPDATE') = 1 "
+           "AND HAS_PERMS_BY_NAME(name, 'DATABASE', 'DELETE') = 1 THEN 1 ELSE 0 END END AS Writable "
+           "FROM sys.databases WHERE database_id > 4 ORDER BY name";
+}

@@ -14,3 +14,10 @@ std::string TableListQuery(std::string_view database);
 std::string SwitchCommand(std::string_view database);
 // Sets the version in every row of the database's table Verzija.
 std::string StampCommand(std::string_view database, std::string_view programVersion);
+
+// The state of every user database in one query, for the pre-flight before anything changes:
+// columns Name, State (state_desc), ReadOnly (is_read_only, 0 or 1), Access (user_access_desc)
+// and Writable: 1 when the login holds CREATE TABLE, ALTER, INSERT, UPDATE and DELETE on the
+// database, 0 when it lacks one, NULL where it is not asked (a database that is not ONLINE and
+// MULTI_USER, whose permissions cannot be evaluated without opening it).
+std::string DatabaseStatesQuery();

@@ -34,6 +34,14 @@ bool HoldsMarkerTable(IConnection& connection, const std::string& database) {
     return found;
 }
 
+// A database the state query did not list is examined: its own query then tells.
+bool Examinable(const std::vector<DatabaseState>& states, const std::string& name) {
+    for (const auto& state : states) {
+        if (state.name == name) return CanBeExamined(state);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::int16_t Count16(std::int64_t count) {
@@ -43,15 +51,21 @@ std::int16_t Count16(std::int64_t count) {
     return static_cast<std::int16_t>(count);
 }
 
-std::vector<std::string> FindTargetDatabases(DatabaseSession& s) {
+Discovery FindTargetDatabases(DatabaseSession& s) {
     IConnection& connection = Connection(s);
-    std::vector<std::string> targets;
+    Discovery found;
+    std::vector<std::string>& targets = found.targets;
     auto databases = connection.OpenRecordset(DatabaseListQuery());
     s.view.SetText(Control::LblPozor, "");
     const std::int16_t count = Count16(databases->RecordCount());
+    found.states = ReadDatabaseStates(s);
     for (std::int16_t i = 0; i < count; ++i) {
         const std::string name = databases->Field("Name");
-        if (HoldsMarkerTable(connection, name)) {
+        if (!Examinable(found.states, name)) {
+            // Reading its tables would only fail (942 for an offline one) and end the run with a
+            // bare error number; the pre-flight names it instead.
+            s.log.Write("database", "not examined (not online): " + name);
+        } else if (HoldsMarkerTable(connection, name)) {
             targets.push_back(name);
             s.log.Write("database", "target found: " + name);
             s.view.SetText(Control::LblPozor, s.view.Text(Control::LblPozor) + " " + name + ",  ");
@@ -61,5 +75,5 @@ std::vector<std::string> FindTargetDatabases(DatabaseSession& s) {
         databases->MoveNext();
     }
     databases->Close();
-    return targets;
+    return found;
 }

@@ -83,6 +83,8 @@ void UpgradeDatabase(DatabaseSession& s, const std::string& database, const Spli
     int number = 0;
     for (const std::string& batch : script.batches) {
         ++number;
+        // SQL Server runs an empty batch as nothing at all; the driver would refuse it (HY090).
+        if (batch.empty()) continue;
         if (const auto e = TryExecute(s, batch)) {
             FailedBatch failed{database, number, FirstLineOf(batch), e->number(), e->description()};
             s.log.Write("batch failed", database + ", batch " + std::to_string(number) + " (" +
@@ -91,8 +93,15 @@ void UpgradeDatabase(DatabaseSession& s, const std::string& database, const Spli
         }
     }
     if (const auto e = TryExecute(s, StampCommand(database, programVersion))) {
-        s.log.Write("database", "stamp of " + database + " failed: " + Describe(*e));
-        ++result.failedStamps;
+        if (e->number() == kInvalidObjectName) {
+            s.log.Write("database", "stamp of " + database + " failed: " + Describe(*e) +
+                                        " (no table Verzija: the database keeps no version)");
+            ++result.withoutVerzija;
+        } else {
+            s.log.Write("database", "stamp of " + database + " failed: " + Describe(*e) +
+                                        "; it still carries the old version");
+            result.unstampedDatabases.push_back(database);
+        }
         return;
     }
     s.log.Write("database", "stamped " + database + " with " + programVersion);

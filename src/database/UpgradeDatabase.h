@@ -19,14 +19,24 @@ struct FailedBatch {
 struct RunResult {
     std::vector<FailedBatch> failedBatches;
     std::vector<std::string> skippedDatabases;  // the switch into them failed
-    int failedStamps = 0;                        // logged only: e.g. a database without Verzija
-    bool Clean() const { return failedBatches.empty() && skippedDatabases.empty(); }
+    // The stamp failed for another reason than a missing table Verzija (a lost connection, a
+    // deadlock, a time-out): the database still carries the old version, and the run says so.
+    std::vector<std::string> unstampedDatabases;
+    int withoutVerzija = 0;  // logged only: a database without the table Verzija has no version
+    bool Clean() const {
+        return failedBatches.empty() && skippedDatabases.empty() && unstampedDatabases.empty();
+    }
 };
+
+// SQL Server's "Invalid object name": the one stamp failure that is expected, from a database
+// that keeps no version.
+inline constexpr std::int32_t kInvalidObjectName = 208;
 
 // Runs the script in one target database: the switch, each batch, the version stamp. Never
 // raises for a failing command: a failed batch is recorded and the next one runs; a failed
 // switch skips the database (no batch and no stamp may run in whatever database the connection
-// is in); a failed stamp is logged. The window updates (LblBaza, LblTablica) come first and may
+// is in); a failed stamp is logged, and recorded unless the table Verzija is missing. An empty
+// batch is counted as run without reaching the driver, which refuses empty text. The window updates (LblBaza, LblTablica) come first and may
 // raise: the caller decides whether that ends the run.
 void ShowDatabaseStarted(DatabaseSession& session, const std::string& database);
 // The same updates where failures are passed over: each one that fails is logged and the next

@@ -33,6 +33,8 @@ inline constexpr std::int32_t kDriverFailure = -2147467259;
 inline constexpr std::int32_t kTimeout = -2147217871;
 // A command on a connection that is not open.
 inline constexpr std::int32_t kConnectionClosed = -2146824579;
+// A command whose text cannot be sent as written (it holds a NUL character); nothing is sent.
+inline constexpr std::int32_t kInvalidArgument = -2146825287;
 inline constexpr const char* kConnectionClosedText =
     "The connection cannot be used to perform this operation. It is either closed or invalid in "
     "this context.";
@@ -59,7 +61,8 @@ public:
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
     // Runs a command (one batch, one or several statements) and fetches no rows. An error in any
-    // statement of the batch raises; the statements before it have run.
+    // statement of the batch raises; the statements before it have run. The text reaches the
+    // server whole or not at all: one holding a NUL character raises kInvalidArgument unsent.
     virtual void Execute(const std::string& sql) = 0;
     virtual std::unique_ptr<IRecordset> OpenRecordset(const std::string& sql) = 0;
 };

@@ -16,7 +16,13 @@ bool RunAppOnlineUpdate(UpgradeContext& context) {
     MspackCabinetIterator iterator;
     OnlineUpdateServices services{
         internet, files,
-        [&] { return std::make_unique<CabFileUpdateCabinet>(context.view, iterator); },
+        [&] {
+            return std::make_unique<CabFileUpdateCabinet>(
+                context.view, iterator, files, context.state.programVersion,
+                [&context](const std::string& line) {
+                    context.log.Write("install", RunLog::Escape(line));
+                });
+        },
         ResolveUpdateServer(std::getenv("VELMORA_UPDATE_SERVER"))};
     context.log.Write("online", "update server " + services.server.host + ":" +
                                     std::to_string(services.server.port));

@@ -9,4 +9,7 @@ public:
     virtual bool RunOnlineUpdate() = 0;
     // Ends the program on every path (IView::EndProgram); never returns normally.
     virtual void RunDatabaseUpgrade() = 0;
+    // At the start of a run: undoes an installation that a crash cut short while its files
+    // moved, and tells the user; ends the program when files could not be put back.
+    virtual void RecoverInterruptedInstall() {}
 };

@@ -9,6 +9,7 @@ public:
     explicit AppUpgradePhases(UpgradeContext& context) : ctx_(context) {}
     bool RunOnlineUpdate() override { return RunAppOnlineUpdate(ctx_); }
     void RunDatabaseUpgrade() override { RunAppDatabaseUpgrade(ctx_); }
+    void RecoverInterruptedInstall() override { RecoverAppInstall(ctx_); }
 
 private:
     UpgradeContext& ctx_;

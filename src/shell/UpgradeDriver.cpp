@@ -3,12 +3,13 @@
 #include "common/Paths.h"
 #include "common/Strings.h"
 #include "shell/AppTexts.h"
+#include "shell/ExitStatus.h"
 #include "shell/ProgramVersion.h"
 #include "upgradefile/SectionReader.h"
 
 namespace {
-constexpr int kExitSuccess = 0;
-constexpr int kExitError = 1;
+constexpr int kExitSuccess = exit_status::kSuccess;
+constexpr int kExitError = exit_status::kError;
 constexpr std::size_t kShortestLabel = 13;
 }  // namespace
 
@@ -30,6 +31,8 @@ void UpgradeDriver::OnLoad() {
     ctx_.view.SetText(Control::LblVerzija, "Instalacija nove verzije");
     ctx_.log.Write("start", "program folder " + ctx_.programFolder + ", settings name \"" +
                                 ctx_.settingsName + "\"");
+    // Before anything reads the program's files: an installation a crash cut short is undone.
+    phases_.RecoverInterruptedInstall();
 }
 
 void UpgradeDriver::OnClick(int index) {

@@ -3,9 +3,11 @@
 //
 //   velmora-upgrade-console                 the whole run: online update, then the databases
 //   velmora-upgrade-console --database-only the database phase alone
+//   velmora-upgrade-console --restore       puts back the program files of the latest backup
+//                                           (undoes the latest installation), for support staff
 //
 // Exit status: 0 finished successfully, 1 ended by an error, 2 nothing installed (the online
-// phase failed, found nothing, or was declined or cancelled).
+// phase failed, found nothing, or was declined or cancelled; the program folder is as before).
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -14,30 +16,36 @@
 #include "common/Paths.h"
 #include "platform/ProgramFolder.h"
 #include "shell/AppTexts.h"
+#include "shell/AppPhases.h"
 #include "shell/ConsoleView.h"
+#include "shell/ExitStatus.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/UpgradeDriver.h"
 
 namespace {
-constexpr int kExitUsage = 64;
-constexpr int kExitNothingInstalled = 2;
+constexpr int kExitUsage = exit_status::kUsage;
+constexpr int kExitNothingInstalled = exit_status::kNothingInstalled;
 
 int Usage() {
-    std::cerr << "usage: velmora-upgrade-console [--database-only]\n";
+    std::cerr << "usage: velmora-upgrade-console [--database-only | --restore]\n";
     return kExitUsage;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
     bool databaseOnly = false;
+    bool restore = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--database-only") == 0) {
             databaseOnly = true;
+        } else if (std::strcmp(argv[i], "--restore") == 0) {
+            restore = true;
         } else {
             return Usage();
         }
     }
+    if (databaseOnly && restore) return Usage();
     const std::string folder = ExecutableFolder();
     RunLog log(JoinPath(folder, texts::kRunLogFileName));
     ConsoleView console(std::cin, std::cout, std::cerr);
@@ -47,20 +55,28 @@ int main(int argc, char** argv) {
     const auto phases = MakeUpgradePhases(context);
     UpgradeDriver driver(context, *phases);
 
-    log.Write("start", databaseOnly ? "console, database phase only" : "console");
+    log.Write("start", databaseOnly ? "console, database phase only"
+                       : restore    ? "console, restore of the latest backup"
+                                    : "console");
+    if (restore) {
+        const int status = RestoreAppBackup(context) ? exit_status::kSuccess : exit_status::kError;
+        log.Write("end", "exit status " + std::to_string(status));
+        return status;
+    }
     std::string failure;
     try {
         driver.OnLoad();
         if (databaseOnly) {
             phases->RunDatabaseUpgrade();
-            view.EndProgram(1);  // the phase ends the program itself; this is only a safety net
+            // The phase ends the program itself; this is only a safety net.
+            view.EndProgram(exit_status::kError);
         }
         driver.OnClick(0);
         // The run came back to the idle window: either a reinstall finished ("GOTOVO !!"),
         // or the online phase installed nothing.
         if (driver.FinishedReinstall()) {
             log.Write("end", "exit status 0");
-            return 0;
+            return exit_status::kSuccess;
         }
         log.Write("end", "exit status 2");
         return kExitNothingInstalled;
@@ -72,5 +88,5 @@ int main(int argc, char** argv) {
     // The driver and the phases report their own failures; what still escapes is shown and
     // ends the run as an error, as the window program does.
     view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
-    view.EndProgram(1);
+    view.EndProgram(exit_status::kError);
 }

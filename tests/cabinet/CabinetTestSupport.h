@@ -38,6 +38,12 @@ inline std::string MakeGcabCabinet(const TempFolder& sources, const std::string&
 }
 
 // Dates in the tests are formatted with the documented fallback formats, whatever the machine.
-inline void UseFixedDateLocale() { setenv("LC_ALL", "C", 1); }
+inline void UseFixedDateLocale() {
+#ifdef _WIN32
+    _putenv_s("LC_ALL", "C");
+#else
+    setenv("LC_ALL", "C", 1);
+#endif
+}
 
 }  // namespace cabtest

@@ -309,14 +309,25 @@ TEST_F(CabFileTest, FolderThatCannotBeCreatedSkipsTheFileSilently) {
 }
 
 TEST_F(CabFileTest, FileInPlaceOfAFolderFailsTheWrite) {
-    // Creating the folder reports "exists" as the platform does for a file, so the write is
-    // tried and fails.
+    // Unpacked into a given folder, creating the folder reports "exists" as the platform does
+    // for a file, so the write is tried and fails; the files before it stay.
+    CabFile cab(view, iterator);
+    cab.SetCabName(MakeProgCabinet());
+    temp.Write("Out/sub", "a file where the folder should be");
+    EXPECT_FALSE(cab.Extract("", (temp.path() / "Out").string(), ""));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{kBox, "3/The system cannot find the path specified."}));
+    EXPECT_EQ(TempFolder::Read(temp.path() / "Out" / "a.txt"), "alpha");
+    EXPECT_EQ(TempFolder::Read(temp.path() / "Out" / "sub"), "a file where the folder should be");
+}
+
+TEST_F(CabFileTest, FileInPlaceOfAFolderFailsTheInstallationAndChangesNothing) {
+    // Installed into the cabinet's folder, the folder is made when the files move into place.
     CabFile cab(view, iterator);
     cab.SetCabName(MakeProgCabinet());
     temp.Write("Prog/sub", "a file where the folder should be");
     EXPECT_FALSE(cab.Extract("", "", ""));
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{kBox, "3/The system cannot find the path specified."}));
-    EXPECT_EQ(TempFolder::Read(temp.path() / "Prog" / "a.txt"), "alpha");
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{kBox, "82/The directory or file cannot be created."}));
+    EXPECT_FALSE(fs::exists(temp.path() / "Prog" / "a.txt"));
     EXPECT_EQ(TempFolder::Read(temp.path() / "Prog" / "sub"), "a file where the folder should be");
 }
 
@@ -328,9 +339,9 @@ TEST_F(CabFileTest, UnwritableTargetFailsWithBothBoxes) {
     cab.AfterExtract = [&](const std::string& p) { after.push_back(p); };
     EXPECT_FALSE(cab.Extract("", "", ""));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{kBox, "5/Access is denied."}));
-    EXPECT_EQ(after, std::vector<std::string>{(temp.path() / "Prog" / "a.txt").string()})
-        << "no AfterExtract for the file that was not written";
-    EXPECT_EQ(TempFolder::Read(temp.path() / "Prog" / "a.txt"), "alpha") << "earlier files stay";
+    EXPECT_EQ(after.size(), 2u) << "both were unpacked; the second could not take its place";
+    EXPECT_FALSE(fs::exists(temp.path() / "Prog" / "a.txt")) << "the first one was put back";
+    EXPECT_TRUE(fs::is_directory(temp.path() / "Prog" / "sub" / "b.txt"));
 }
 
 TEST_F(CabFileTest, TargetPathLimitOf260Bytes) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "database/SqlTexts.h"
 #include "platform/IDatabase.h"
 
 // A scripted server for the logic tests: queries answered from a table, every command recorded,
@@ -20,6 +21,9 @@ public:
     };
 
     std::map<std::string, std::vector<std::string>> results;  // query -> values of "Name"
+    // Rows of the state query (Name, State, ReadOnly, Access, Writable) by database; a database of
+    // the list query without one is ONLINE, read-write, MULTI_USER and writable.
+    std::map<std::string, std::vector<std::string>> states;
     // Returns an error for a command (query, Execute or "OPEN") to fail with it.
     std::function<std::optional<AppError>(const std::string&)> fail = [](const std::string&) {
         return std::optional<AppError>();
@@ -31,17 +35,24 @@ public:
 
 class FakeRecordset : public IRecordset {
 public:
-    explicit FakeRecordset(std::vector<std::string> names) : names_(std::move(names)) {}
-    std::int64_t RecordCount() const override { return static_cast<std::int64_t>(names_.size()); }
+    explicit FakeRecordset(const std::vector<std::string>& names) {
+        for (const auto& n : names) rows_.push_back({n});
+    }
+    FakeRecordset(std::vector<std::string> columns, std::vector<std::vector<std::string>> rows)
+        : columns_(std::move(columns)), rows_(std::move(rows)) {}
+    std::int64_t RecordCount() const override { return static_cast<std::int64_t>(rows_.size()); }
     std::string Field(std::string_view column) const override {
-        if (column != "Name" && column != "name") throw AppError(-1, "fake", "no column");
-        return names_.at(row_);
+        for (std::size_t i = 0; i < columns_.size(); ++i) {
+            if (columns_[i] == column || (column == "name" && columns_[i] == "Name")) return rows_.at(row_).at(i);
+        }
+        throw AppError(-1, "fake", "no column");
     }
     void MoveNext() override { ++row_; }
     void Close() override {}
 
 private:
-    std::vector<std::string> names_;
+    std::vector<std::string> columns_{"Name"};
+    std::vector<std::vector<std::string>> rows_;
     std::size_t row_ = 0;
 };
 
@@ -67,12 +78,23 @@ public:
         Check(sql);
         db_.log->commands.push_back(sql);
         if (auto e = db_.fail(sql)) throw *e;
+        if (sql == DatabaseStatesQuery()) return States();
         const auto it = db_.results.find(sql);
         return std::make_unique<FakeRecordset>(it == db_.results.end() ? std::vector<std::string>{}
                                                                         : it->second);
     }
 
 private:
+    std::unique_ptr<IRecordset> States() const {
+        std::vector<std::vector<std::string>> rows;
+        for (const auto& name : db_.results[DatabaseListQuery()]) {
+            const auto it = db_.states.find(name);
+            rows.push_back(it != db_.states.end() ? it->second
+                                                  : std::vector<std::string>{name, "ONLINE", "0", "MULTI_USER", "1"});
+        }
+        return std::make_unique<FakeRecordset>(
+            std::vector<std::string>{"Name", "State", "ReadOnly", "Access", "Writable"}, std::move(rows));
+    }
     void Check(const std::string&) const {
         if (!open_)
             throw AppError(DatabaseError::kConnectionClosed, "ADODB.Connection",

@@ -22,7 +22,10 @@ std::string CatalogJson(const Scenario& s) {
         const auto& d = s.databases[i];
         out += std::string(i ? "," : "") + "{\"name\": " + JsonText(d.name) +
                ", \"id\": " + std::to_string(d.id) + ", \"tables\": " + List(d.tables) +
-               ", \"views\": " + List(d.views) + ", \"offline\": " + (d.offline ? "true" : "false");
+               ", \"views\": " + List(d.views) + ", \"offline\": " + (d.offline ? "true" : "false") +
+               ", \"read_only\": " + (d.readOnly ? "true" : "false") +
+               ", \"single_user\": " + (d.singleUser ? "true" : "false") +
+               ", \"writable\": " + (d.writable ? "true" : "false");
         if (d.verzija) out += ", \"verzija\": " + List(*d.verzija);
         out += "}";
     }

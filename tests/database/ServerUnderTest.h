@@ -15,6 +15,10 @@ struct ScenarioDatabase {
     std::vector<std::string> views;
     std::optional<std::vector<std::string>> verzija;  // rows of table Verzija; none: no table
     bool offline = false;
+    // Pre-flight faults; only the test server plays them (a real one would need another login).
+    bool readOnly = false;
+    bool singleUser = false;
+    bool writable = true;
 };
 
 struct Scenario {

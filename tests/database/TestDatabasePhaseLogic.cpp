@@ -14,6 +14,7 @@
 namespace {
 
 const std::string kList = DatabaseListQuery();
+const std::string kStates = DatabaseStatesQuery();
 const std::optional<std::string> kTitle = std::string("Velmora dizanje verzije.");
 
 class DatabasePhaseLogic : public ::testing::Test {
@@ -49,7 +50,7 @@ TEST_F(DatabasePhaseLogic, CleanRunShowsEveryTextInOrderAndEndsWithSuccess) {
     EXPECT_EQ(h.view.messages[0].title, kTitle);
     EXPECT_EQ(h.state.programVersion, "3.0.13");
     const std::vector<std::string> expected = {
-        kList, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
+        kList, kStates, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
         "USE [ALFA]", "A\r\n", "\r\nB\r\n", "Update [ALFA].[dbo].[Verzija] Set Verzija = '3.0.13'",
         "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
     EXPECT_EQ(db.log->commands, expected);
@@ -150,7 +151,7 @@ TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedA
     };
     EXPECT_EQ(h.Run(db), 3);
     const std::vector<std::string> expected = {
-        kList, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
+        kList, kStates, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
         "USE [ALFA]",
         "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
     EXPECT_EQ(db.log->commands, expected);
@@ -168,6 +169,32 @@ TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedA
     EXPECT_NE(log.find("batch failed\tBETA, batch 1 (A): 102 / Incorrect syntax near 'A'."),
               std::string::npos) << log;
     EXPECT_NE(log.find("stamped BETA with 3.0.13"), std::string::npos) << log;
+}
+
+TEST_F(DatabasePhaseLogic, AnOnlineDatabaseWhoseTablesCannotBeReadStillEndsWithTheExecutionReport) {
+    db.fail = [](const std::string& what) -> std::optional<AppError> {
+        if (what == TableListQuery("BETA")) return AppError(924, "ODBC", "Database 'BETA' is already open and can only have one user at a time.");
+        return std::nullopt;
+    };
+    EXPECT_EQ(h.Run(db), 1);
+    ASSERT_EQ(h.view.messages.size(), 2u);
+    EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
+    EXPECT_EQ(h.view.messages[1].text.rfind("924/", 0), 0u);
+    for (const auto& c : db.log->commands) EXPECT_EQ(c.rfind("USE", 0), std::string::npos) << c;
+}
+
+TEST_F(DatabasePhaseLogic, PreFlightComesAfterTheScriptIsReadAndBeforeErrorNine) {
+    // The only database of the program is offline: the pre-flight names it, where the run would
+    // otherwise end with error 9 as if the server held none.
+    db.results[kList] = {"ALFA"};
+    db.states["ALFA"] = {"ALFA", "RESTORING", "0", "MULTI_USER", ""};
+    EXPECT_EQ(h.Run(db), 1);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kUpgrading);
+    ASSERT_EQ(h.view.messages.size(), 1u);
+    EXPECT_NE(h.view.messages[0].text.find("\r\nALFA: baza nije dostupna (stanje: RESTORING).\r\n"),
+              std::string::npos) << h.view.messages[0].text;
+    EXPECT_EQ(db.log->commands, (std::vector<std::string>{kList, kStates}));
+    EXPECT_EQ(db.log->closes, 1);
 }
 
 TEST_F(DatabasePhaseLogic, StatementAfterTheLastSeparatorIsLoggedNotSent) {

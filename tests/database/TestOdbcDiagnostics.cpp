@@ -37,6 +37,9 @@ TEST(OdbcDiagnostics, ServerNumbersWhereTheServerGivesOne) {
          {{"01000", 5701, "[FreeTDS][SQL Server]Changed database context to 'x'."},
           {"42S02", 208, "[FreeTDS][SQL Server]Invalid object name 'y'."}},
          208, "Invalid object name 'y'."},
+        {"connection lost mid-statement: only a warning-class record",
+         {{"01000", 20017, "[FreeTDS][SQL Server]Unexpected EOF from the server"}},
+         DatabaseError::kDriverFailure, "Unexpected EOF from the server"},
         {"no records", {}, DatabaseError::kDriverFailure, "Unspecified error"},
     };
     for (const auto& c : cases) {

@@ -24,6 +24,7 @@ struct Diag {
 struct Result {
     SQLRETURN rc = SQL_ERROR;
     std::vector<std::string> rows;  // first column of each row
+    std::vector<std::string> wholeRows;  // every column of each row, joined by "|"; NULL as "NULL"
     std::vector<Diag> diags;
     // SQL_NO_DATA: the batch ran and produced neither rows nor a count.
     bool ok() const { return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA; }
@@ -115,10 +116,15 @@ private:
             SQLSMALLINT columns = 0;
             SQLNumResultCols(stmt, &columns);
             while (columns > 0 && SQL_SUCCEEDED(SQLFetch(stmt))) {
-                char value[512] = {};
-                SQLLEN length = 0;
-                SQLGetData(stmt, 1, SQL_C_CHAR, value, sizeof value, &length);
-                r.rows.emplace_back(value);
+                std::string whole;
+                for (SQLUSMALLINT col = 1; col <= static_cast<SQLUSMALLINT>(columns); ++col) {
+                    char value[512] = {};
+                    SQLLEN length = 0;
+                    SQLGetData(stmt, col, SQL_C_CHAR, value, sizeof value, &length);
+                    if (col == 1) r.rows.emplace_back(value);
+                    whole += std::string(col == 1 ? "" : "|") + (length == SQL_NULL_DATA ? "NULL" : value);
+                }
+                r.wholeRows.push_back(whole);
             }
         }
         SQLFreeHandle(SQL_HANDLE_STMT, stmt);
@@ -287,6 +293,31 @@ TEST_F(TdsServerTest, StampSetsEveryRowOfVerzija) {
     EXPECT_TRUE(Contains(state, R"("verzija": ["3.0.13", "3.0.13", "3.0.13"]})"));
     EXPECT_TRUE(Contains(state, R"("verzija": ["3.0.11"]})")) << "ZETA untouched";
     EXPECT_TRUE(Contains(state, R"("verzija": ["3.0.13"]})")) << "Pero]Test stamped";
+}
+
+// The pre-flight's state query and the database faults it looks for.
+TEST(TdsServerDatabaseStates, StateQueryAnswersEachUserDatabaseAndFaultyOnesRefuseTheStamp) {
+    TdsTestServer server(R"({"password": "", "databases": [
+ {"name": "ALFA", "id": 5, "verzija": ["1"]},
+ {"name": "BETA", "id": 6, "read_only": true, "verzija": ["1"]},
+ {"name": "DELTA", "id": 8, "offline": true},
+ {"name": "GAMA", "id": 7, "single_user": true, "writable": false, "verzija": ["1"]},
+ {"name": "EPSILON", "id": 9, "writable": false, "verzija": ["1"]}]})");
+    Connection c;
+    ASSERT_TRUE(c.Open(server.ConnectionString("master")).ok());
+    const Result r = c.Run(
+        "SELECT name AS Name, state_desc AS State, CAST(is_read_only AS int) AS ReadOnly, "
+        "user_access_desc AS Access, CASE WHEN state_desc = 'ONLINE' AND user_access_desc = 'MULTI_USER' "
+        "THEN CASE WHEN HAS_PERMS_BY_NAME(name, 'DATABASE', 'ALTER') = 1 THEN 1 ELSE 0 END END AS Writable "
+        "FROM sys.databases WHERE database_id > 4 ORDER BY name");
+    ASSERT_TRUE(r.ok()) << r.text();
+    EXPECT_EQ(r.wholeRows, (std::vector<std::string>{
+                               "ALFA|ONLINE|0|MULTI_USER|1", "BETA|ONLINE|1|MULTI_USER|1",
+                               "DELTA|OFFLINE|0|MULTI_USER|NULL", "EPSILON|ONLINE|0|MULTI_USER|0",
+                               "GAMA|ONLINE|0|SINGLE_USER|NULL"}));
+    EXPECT_EQ(c.Run("Update [BETA].[dbo].[Verzija] Set Verzija = '2'").native(), 3906);
+    EXPECT_EQ(c.Run("Update [EPSILON].[dbo].[Verzija] Set Verzija = '2'").native(), 229);
+    EXPECT_TRUE(c.Run("Update [ALFA].[dbo].[Verzija] Set Verzija = '2'").ok());
 }
 
 TEST_F(TdsServerTest, CroatianLettersArriveIntact) {

@@ -37,6 +37,20 @@ public:
         return std::make_unique<FaultyWriter>(inner_.OpenForWrite(path), failClose, diskSpace);
     }
 
+    // The installation's operations pass through unrecorded: the tests of the download pin
+    // its own calls.
+    std::string ReadAll(const std::string& path) override { return inner_.ReadAll(path); }
+    void Rename(const std::string& from, const std::string& to) override {
+        inner_.Rename(from, to);
+    }
+    bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
+    void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
+    void RemoveFolder(const std::string& path) override { inner_.RemoveFolder(path); }
+    std::vector<FolderEntry> ListFolder(const std::string& path) override {
+        return inner_.ListFolder(path);
+    }
+    void SetHidden(const std::string& path) override { inner_.SetHidden(path); }
+
 private:
     class FaultyWriter : public IBinaryWriter {
     public:

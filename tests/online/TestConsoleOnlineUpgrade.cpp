@@ -9,6 +9,7 @@
 
 #include "cabinet/CabinetTestSupport.h"
 #include "online/FtpServerProcess.h"
+#include "support/FolderSnapshot.h"
 #include "support/PeFixture.h"
 #include "support/TdsTestServer.h"
 #include "support/TempFolder.h"
@@ -49,19 +50,27 @@ protected:
                    true) == cabinet;
     }
 
-    int Run(int ftpPort, int tdsPort) {
+    int Run(int ftpPort, int tdsPort, const std::string& options = "") {
         folder.Write("config/VB and VBA Program Settings/Tarvik.ini",
                      "[PutBaza]\nPutBaza=C:\\Tarvik\n[ImeServera]\nImeServera=127.0.0.1," +
                          std::to_string(tdsPort) + "\n[TipServera]\nTipServera=1\n");
         const std::string command =
             "cd '" + program.string() + "' && VELMORA_UPDATE_SERVER=127.0.0.1:" +
             std::to_string(ftpPort) + " XDG_CONFIG_HOME='" + folder.str() +
-            "/config' ./velmora-upgrade-console </dev/null >'" + folder.str() + "/out.txt' 2>'" +
+            "/config' ./velmora-upgrade-console " + options + " </dev/null >'" + folder.str() + "/out.txt' 2>'" +
             folder.str() + "/err.txt'";
         const int status = std::system(command.c_str());
         out = TempFolder::Read(folder.path() / "out.txt");
         err = TempFolder::Read(folder.path() / "err.txt");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // The program folder apart from the run log and the downloaded cabinet.
+    std::map<std::string, std::string> ProgramFolder() const {
+        auto entries = FolderSnapshot(program);
+        entries.erase("Tarvik_Upg.log");
+        entries.erase("Tn_302_303.cab");
+        return entries;
     }
 
     TempFolder folder{"velmora-console-online"};
@@ -106,6 +115,50 @@ TEST_F(ConsoleOnlineUpgrade, NothingNewerEndsWithStatusTwoAndTouchesNoDatabase) 
     EXPECT_EQ(Run(ftp.port(), tds.Port()), 2) << out << err;
     EXPECT_NE(err.find("22222/Trenutno za vas ne postoji viša verzija !!"), std::string::npos) << err;
     EXPECT_TRUE(tds.Statements().empty());
+}
+
+TEST_F(ConsoleOnlineUpgrade, RestoreAfterAnUpgradeBringsBackTheOldFiles) {
+    ASSERT_TRUE(made);
+    ASSERT_TRUE(OfferUpgrade());
+    const auto before = ProgramFolder();
+    FtpServerProcess ftp(root.string(), (folder.path() / "ftp.log").string());
+    TdsTestServer tds(kCatalog);
+    ASSERT_EQ(Run(ftp.port(), tds.Port()), 0) << out << err;
+    ASSERT_TRUE(fs::exists(program / "Slike" / "logo.bmp"));
+
+    EXPECT_EQ(Run(ftp.port(), tds.Port(), "--restore"), 0) << out << err;
+    EXPECT_EQ(ProgramFolder(), before) << out << err;
+    const std::string log = TempFolder::Read(program / "Tarvik_Upg.log");
+    EXPECT_NE(log.find("console, restore of the latest backup"), std::string::npos) << log;
+    EXPECT_NE(log.find("restored Tarvik.exe"), std::string::npos) << log;
+    EXPECT_NE(log.find("removed Slike/logo.bmp"), std::string::npos) << log;
+    EXPECT_NE(log.find("restored the files of Tarvik_Upg.bak"), std::string::npos) << log;
+
+    EXPECT_EQ(Run(ftp.port(), tds.Port(), "--restore"), 1) << "the backup is used up";
+}
+
+TEST_F(ConsoleOnlineUpgrade, InstallationCutShortIsUndoneAtTheNextStart) {
+    ASSERT_TRUE(made);
+    const auto before = ProgramFolder();
+    // What a power cut leaves after the first move: the old program in the backup, the new one
+    // in its place, the journal in the staging folder.
+    fs::create_directories(program / "Tarvik_Upg.bak" / "3.0.2");
+    fs::rename(program / "Tarvik.exe", program / "Tarvik_Upg.bak" / "3.0.2" / "Tarvik.exe");
+    folder.Write("Tarvik/Tarvik.exe", "MZ new program");
+    folder.Write("Tarvik/.Tarvik_Upg.stage/files/Tarvik_Upg.Upg", "[Verzija]\r\n3.0.2 / 3.0.3\r\n*\r\n");
+    folder.Write("Tarvik/.Tarvik_Upg.stage/journal.txt",
+                 "velmora-install-journal\t1\nkind\tinstall\nlabel\t3.0.2\nsequence\t1\n"
+                 "incoming\t.Tarvik_Upg.stage/files\nbackup\tTarvik_Upg.bak/3.0.2\n"
+                 "replace\tTarvik.exe\nreplace\tTarvik_Upg.Upg\nend\n");
+    folder.Write("ftp/Tn_305_306.cab", "not for this version");
+    FtpServerProcess ftp(root.string(), (folder.path() / "ftp.log").string());
+    TdsTestServer tds(kCatalog);
+
+    EXPECT_EQ(Run(ftp.port(), tds.Port()), 2) << out << err;
+    EXPECT_NE((out + err).find("Vraćene su stare datoteke programa"), std::string::npos) << out << err;
+    EXPECT_EQ(ProgramFolder(), before);
+    const std::string log = TempFolder::Read(program / "Tarvik_Upg.log");
+    EXPECT_NE(log.find("cut short while its files moved"), std::string::npos) << log;
 }
 
 }  // namespace

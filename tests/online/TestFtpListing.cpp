@@ -44,11 +44,15 @@ TEST(FtpListingTest, MaskTable) {
         {"Tn_315_316.cab", true}, {"Tn.cab", true},          {"Tn*.cab", true},
         {"tn_315_316.cab", false}, {"Tn_315_316.CAB", false}, {"Tn_315_316.cab.bak", false},
         {"xTn_315.cab", false},    {"Tn.cab.cab", true},      {"Tn", false},
+        // A "*" in the name where the mask has its "*" (found by fuzzing: it was taken as a
+        // literal there and the rest of the mask no longer matched).
+        {"Tn*x.cab", true},        {"Tn**.cab", true},
     };
     for (const Row& row : rows) EXPECT_EQ(MatchesFtpPattern("Tn*.cab", row.name), row.matches) << row.name;
     EXPECT_TRUE(MatchesFtpPattern("a?c", "abc"));
     EXPECT_FALSE(MatchesFtpPattern("a?c", "ac"));
     EXPECT_TRUE(MatchesFtpPattern("*", ""));
+    EXPECT_TRUE(MatchesFtpPattern("*", "*a"));
 }
 
 }  // namespace

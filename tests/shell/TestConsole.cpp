@@ -69,7 +69,7 @@ TEST_F(ConsoleTest, NothingInstalledWhenTheServerCannotBeReached) {
 
 TEST_F(ConsoleTest, UnknownArgumentsAreRefused) {
     EXPECT_EQ(Run("--bogus"), 64);
-    EXPECT_NE(err.find("usage: velmora-upgrade-console [--database-only]"), std::string::npos);
+    EXPECT_NE(err.find("usage: velmora-upgrade-console [--database-only | --restore]"), std::string::npos);
 }
 
 // The installed version 3.0.2 is the newest the server offers: the user is asked whether to

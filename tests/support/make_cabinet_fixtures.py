@@ -168,7 +168,9 @@ def quantum_blocks(raw, window_bits):
 
 
 def build(entries, comp=COMP_NONE, with_checksums=True, comp_type=None, corrupt=None,
-          corrupt_after_checksum=None):
+          corrupt_after_checksum=None, reserve=None, next_cabinet=None):
+    """reserve: (header, folder, data) sizes of the reserved areas, as signed cabinets carry;
+    next_cabinet: (cabinet, disk) names of a following cabinet of a set."""
     raw = b"".join(e.data for e in entries)
     if comp == COMP_NONE:
         blocks = [(raw[at:at + BLOCK], len(raw[at:at + BLOCK])) for at in range(0, len(raw), BLOCK)]
@@ -185,7 +187,16 @@ def build(entries, comp=COMP_NONE, with_checksums=True, comp_type=None, corrupt=
     for e in entries:
         files += struct.pack("<IIHHHH", len(e.data), offset, 0, e.date, e.time, e.attribs) + e.name + b"\0"
         offset += len(e.data)
-    header_size, folder_size = 36, 8
+    header_res, folder_res, data_res = reserve or (0, 0, 0)
+    extra = b""
+    flags = 0
+    if reserve:
+        flags |= 4
+        extra += struct.pack("<HBB", header_res, folder_res, data_res) + b"\xAA" * header_res
+    if next_cabinet:
+        flags |= 2
+        extra += next_cabinet[0] + b"\0" + next_cabinet[1] + b"\0"
+    header_size, folder_size = 36 + len(extra), 8 + folder_res
     coff_files = header_size + folder_size
     data_start = coff_files + len(files)
     data = b""
@@ -194,15 +205,16 @@ def build(entries, comp=COMP_NONE, with_checksums=True, comp_type=None, corrupt=
         csum = checksum(head, checksum(payload)) if with_checksums else 0
         if corrupt_after_checksum:
             payload = corrupt_after_checksum(payload, uncomp)
-        data += struct.pack("<I", csum) + head + payload
+        data += struct.pack("<I", csum) + head + b"\xBB" * data_res + payload
     total = data_start + len(data)
     type_compress = comp_type if comp_type is not None else comp
     folders = 1 if entries else 0
     if not entries:
         coff_files = data_start = total = header_size
     header = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, total, 0, coff_files, 0, 3, 1, folders,
-                         len(entries), 0, 0x1234, 0)
-    folder = struct.pack("<IHH", data_start, len(blocks), type_compress) if entries else b""
+                         len(entries), flags, 0x1234, 0) + extra
+    folder = (struct.pack("<IHH", data_start, len(blocks), type_compress) + b"\xCC" * folder_res
+              if entries else b"")
     return header + folder + files + data
 
 
@@ -297,6 +309,14 @@ def main():
     write("truncated_header.cab", good[:20])
     write("bad_signature.cab", b"MSCX" + good[4:])
     write("empty_no_files.cab", build([]))
+
+    # Reserved areas (as a signed cabinet has) and the names of a next cabinet of a set stand
+    # between the header and the folders, and a reserved area inside each data block: the
+    # folder and file records must still be found, and a wrong checksum still told.
+    set_member = dict(comp=COMP_MSZIP, reserve=(20, 3, 5), next_cabinet=(b"Tn2.cab", b"disk 2"))
+    write("reserve_and_next_cabinet.cab", build(faulty, **set_member))
+    write("reserve_and_next_cabinet_bad_checksum.cab",
+          build(faulty, corrupt_after_checksum=flip_in_third_block, **set_member))
 
 
 if __name__ == "__main__":

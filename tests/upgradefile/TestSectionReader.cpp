@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 const std::string kMessage = "Neispravna konfiguracijska datoteka ''Tarvik_Upg.upg";
 
 struct Case {
@@ -61,6 +63,15 @@ const Case kCases[] = {
      "A\r\n"},
     {"Windows-1250 letters become UTF-8", "[Akcija]\r\n\x8A\x9A \xC8\xE8 \xC6\xE6 \xD0\xF0 \x8E\x9E\r\n*\r\n",
      "[Akcija]", "Šš Čč Ćć Đđ Žž\r\n"},
+    // A NUL refuses the whole section: a driver would cut the statement at it.
+    {"NUL inside a body line", "[Akcija]\r\nDELETE FROM Artikli\0 WHERE Sifra = 5\r\n-GO-\r\n*\r\n"s,
+     "[Akcija]", "Err"},
+    {"NUL alone on a line", "[Akcija]\r\nA\r\n\0\r\n*\r\n"s, "[Akcija]", "Err"},
+    {"NUL after the terminator star", "[Akcija]\r\nA\r\n*\0\r\n*\r\n"s, "[Akcija]", "Err"},
+    {"NUL in another section does not matter",
+     "[Verzija]\r\nv\r\n*\r\n[Akcija]\r\nA\0\r\n*\r\n"s, "[Verzija]", "v\r\n"},
+    {"NUL in free text does not matter", "uvod\0\r\n[Verzija]\r\nv\r\n*\r\n"s,
+     "[Verzija]", "v\r\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, SectionReaderTable, ::testing::ValuesIn(kCases),
@@ -78,6 +89,15 @@ TEST(SectionReader, MissingFileShowsTheMessage) {
     EXPECT_EQ(ReadSection(view, folder.str(), "[Verzija]"), "Err");
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text, kMessage);
+}
+
+TEST(SectionReader, SaysWhyASectionCannotBeRead) {
+    TempFolder folder;
+    EXPECT_EQ(SectionFault(folder.str(), "[Akcija]"), "the file cannot be opened or read");
+    folder.Write("Tarvik_Upg.Upg", "[Verzija]\r\nv\r\n*\r\n[Akcija]\r\nA\r\nB\0C\r\n*\r\n"s);
+    EXPECT_EQ(SectionFault(folder.str(), "[Akcija]"), "a NUL byte in line 6 (in [Akcija])");
+    EXPECT_EQ(SectionFault(folder.str(), "[Verzija]"), "none");
+    EXPECT_EQ(SectionFault(folder.str(), "[Drugo]"), "no line [Drugo]");
 }
 
 TEST(SectionReader, ReadsTheFileAfreshOnEachCall) {

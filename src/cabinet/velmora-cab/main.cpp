@@ -6,6 +6,11 @@
 //   velmora-cab xml CAB [FILE]                  the XML listing, byte for byte
 //   velmora-cab extract CAB [FILE] [FOLDER] [NAME]
 //
+// "extract CAB" alone installs the cabinet into its own folder as one unit, as the upgrade
+// does: every file is unpacked into a staging folder first and then moved into place, the
+// replaced files kept in Tarvik_Upg.bak/<cabinet name>/; on failure the folder stays as it was.
+// Its steps go to standard error, each line starting with "install: ".
+//
 // Errors go to standard error as "number/description" and the exit status is 1; a wrong
 // command line gives the usage and status 2.
 //
@@ -71,6 +76,10 @@ int Run(CabFile& cab, const std::string& command, const std::vector<std::string>
         return 0;
     }
     cab.AfterExtract = [](const std::string& path) { std::cout << EscapeControls(path) << '\n'; };
+    // The steps of an installation into the cabinet's own folder, for the person at the tool.
+    cab.InstallStep = [](const std::string& line) {
+        std::cerr << "install: " << EscapeControls(line) << '\n';
+    };
     return cab.Extract(Arg(args, 3), Arg(args, 4), Arg(args, 5)) ? 0 : 1;
 }
 

@@ -138,9 +138,7 @@ bool FtpConnection::Login() {
 
 bool FtpConnection::List(const std::string& mask, std::vector<FindRecord>& records) {
     records.clear();
-    const std::size_t slash = mask.rfind('/');
-    std::string folder = slash == std::string::npos ? std::string() : mask.substr(0, slash + 1);
-    const std::string pattern = slash == std::string::npos ? mask : mask.substr(slash + 1);
+    auto [folder, pattern] = SplitFtpMask(mask);
     // A folder that is the login directory is listed relative to it; any other as absolute.
     std::string entry = entryPath_;
     if (!entry.empty() && entry.back() != '/') entry += '/';

@@ -105,24 +105,3 @@ std::vector<FindRecord> ParseFtpListing(std::string_view listing) {
     }
     return records;
 }
-
-bool MatchesFtpPattern(std::string_view pattern, std::string_view name) {
-    // Iterative glob match: on a mismatch, go back to the last "*" and let it take one more.
-    std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/FtpPattern.h"
 #include "platform/IInternet.h"
 
 // Reading an FTP server's LIST answer. Two formats are known: the Unix one
@@ -14,6 +15,3 @@
 // The entries of a listing, in the order the server sent them.
 std::vector<FindRecord> ParseFtpListing(std::string_view listing);
 
-// Whether a name matches a pattern of "*" (any run of characters), "?" (any one character) and
-// literal characters, compared case-sensitively as the server's file names are.
-bool MatchesFtpPattern(std::string_view pattern, std::string_view name);

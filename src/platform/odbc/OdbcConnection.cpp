@@ -96,6 +96,13 @@ void OdbcConnection::RaiseStatementError() {
 }
 
 void OdbcConnection::ExecDirect(const std::string& sql) {
+    // The length is passed, but drivers still end the text at a NUL on its way to the server
+    // (FreeTDS sends "DELETE FROM t" of "DELETE FROM t<NUL> WHERE k = 5"): such a text is
+    // refused before it reaches the driver.
+    if (sql.find('\0') != std::string::npos)
+        throw AppError(DatabaseError::kInvalidArgument, source(),
+                       "The command holds a NUL character at position " +
+                           std::to_string(sql.find('\0') + 1) + "; it was not sent.");
     std::u16string text = Utf8ToUtf16(sql);
     const SQLRETURN rc = SQLExecDirectW(stmt_, WidePointer(text), TextLength(text));
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {

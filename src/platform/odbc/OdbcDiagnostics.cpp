@@ -37,5 +37,12 @@ AppError ClassifyOdbcError(const std::vector<OdbcDiagRecord>& records, const std
         if (!IsWarning(r))
             return {DatabaseError::kDriverFailure, source, StripVendorPrefixes(r.message)};
     }
+    // The call failed, yet every record is a warning: FreeTDS reports a connection lost in the
+    // middle of a statement as 01000 with its own 20017 "Unexpected EOF from the server". That
+    // message is the only account of the failure, so it is the one shown.
+    for (const auto& r : records) {
+        if (!r.message.empty())
+            return {DatabaseError::kDriverFailure, source, StripVendorPrefixes(r.message)};
+    }
     return {DatabaseError::kDriverFailure, source, "Unspecified error"};
 }

@@ -18,7 +18,9 @@ struct OdbcDiagRecord {
 // - otherwise a time-out (HYT00, HYT01) gives DatabaseError::kTimeout, and any other driver
 //   error (08001 cannot connect, 08S01 connection lost, ...) DatabaseError::kDriverFailure,
 //   with the driver's message.
-// Warnings (class "01") are passed over. The message loses its leading bracketed prefixes.
+// Warnings (class "01") are passed over, unless they are all there is: then the first warning's
+// message is the driver's account of the failure (FreeTDS's 20017 "Unexpected EOF from the
+// server" for a lost connection comes as 01000). The message loses its leading bracketed prefixes.
 AppError ClassifyOdbcError(const std::vector<OdbcDiagRecord>& records, const std::string& source);
 
 // "[FreeTDS][SQL Server]Login failed" -> "Login failed".

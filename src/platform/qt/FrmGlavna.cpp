@@ -409,7 +409,10 @@ void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
             // Carried back and raised again on this thread once the loop has stopped.
             failure = std::current_exception();
         }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        // Posted by name: then the posted call is Qt's own object, which nothing of this
+        // program's code touches on the way (see GuiThreadView::Call for why that matters to
+        // the thread checker). `failure` reaches this thread through join().
+        QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
     });
     loop.exec();
     worker.join();

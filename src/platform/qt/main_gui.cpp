@@ -12,12 +12,13 @@
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
 #include "shell/AppTexts.h"
+#include "shell/ExitStatus.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/UpgradeDriver.h"
 
 namespace {
-constexpr int kExitError = 1;
+constexpr int kExitError = exit_status::kError;
 
 // A click runs a whole upgrade step. The driver and the phases report their failures
 // themselves; anything that still escapes must not unwind through Qt's event loop, so it is

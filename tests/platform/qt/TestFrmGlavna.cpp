@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -460,15 +461,19 @@ TEST_F(FrmGlavnaTest, WorkOffTheGuiThreadPassesItsFailureBack) {
 }
 
 // Posts a mouse click on a widget, as the window system delivers one.
-void PostClick(QWidget* widget) {
+// The two events of a click in the middle of the widget, made on the GUI thread (they read its
+// geometry); QCoreApplication::postEvent takes them, from any thread.
+std::array<QMouseEvent*, 2> ClickEvents(QWidget* widget) {
     const QPointF at = widget->rect().center();
     const QPointF global = widget->mapToGlobal(at);
-    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, at, global,
-                                                        Qt::LeftButton, Qt::LeftButton,
-                                                        Qt::NoModifier));
-    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, at, global,
-                                                        Qt::LeftButton, Qt::NoButton,
-                                                        Qt::NoModifier));
+    return {new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                            Qt::NoModifier),
+            new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier)};
+}
+
+void PostClick(QWidget* widget) {
+    for (QMouseEvent* event : ClickEvents(widget)) QCoreApplication::postEvent(widget, event);
 }
 
 TEST_F(FrmGlavnaTest, WorkOffTheGuiThreadRefusesInputButKeepsTheWindowServed) {
@@ -479,9 +484,9 @@ TEST_F(FrmGlavnaTest, WorkOffTheGuiThreadRefusesInputButKeepsTheWindowServed) {
     ASSERT_EQ(clicks, std::vector<int>{1}) << "a posted click is a click";
 
     GuiThreadView view(*window, *window);
+    const auto click = ClickEvents(cancel);
     window->RunOffUiThread([&] {
-        QMetaObject::invokeMethod(
-            cancel, [cancel] { PostClick(cancel); }, Qt::BlockingQueuedConnection);
+        for (QMouseEvent* event : click) QCoreApplication::postEvent(cancel, event);
         view.SetText(Control::LblTablica, "radim");  // a blocking round trip: the click was served
         view.Refresh(Control::LblTablica);
     });

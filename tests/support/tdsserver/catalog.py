@@ -17,6 +17,10 @@ class Database:
         self.tables = list(spec.get("tables", []))
         self.views = list(spec.get("views", []))
         self.offline = bool(spec.get("offline", False))
+        self.read_only = bool(spec.get("read_only", False))
+        self.single_user = bool(spec.get("single_user", False))
+        # Whether the login holds the permissions to change the database.
+        self.writable = bool(spec.get("writable", True))
         self.verzija = None
         if "verzija" in spec:
             self.verzija = [str(v) for v in spec["verzija"]]
@@ -31,7 +35,8 @@ class Database:
 
     def dump(self):
         return {"name": self.name, "id": self.id, "tables": self.tables, "views": self.views,
-                "offline": self.offline, "verzija": self.verzija}
+                "offline": self.offline, "read_only": self.read_only,
+                "single_user": self.single_user, "writable": self.writable, "verzija": self.verzija}
 
 
 class FaultRule:
@@ -75,9 +80,13 @@ class Catalog:
 
     def user_database_names(self):
         """Names of the databases with id > 4, in case-insensitive name order."""
+        return [d.name for d in self.user_databases()]
+
+    def user_databases(self):
+        """The databases with id > 4, in case-insensitive name order."""
         with self.lock:
-            names = [d.name for d in self.databases if d.id > 4]
-        return sorted(names, key=lambda n: (n.lower(), n))
+            found = [d for d in self.databases if d.id > 4]
+        return sorted(found, key=lambda d: (d.name.lower(), d.name))
 
     def match_fault(self, sql, database):
         """The first rule that fires for this batch, or None. Counts occurrences."""

@@ -18,6 +18,11 @@ SYSDATABASES = re.compile(
 SYSOBJECTS = re.compile(
     r"^\s*SELECT\s+(\w+)\s+FROM\s+(" + NAME + r")\s*\.\s*\[?dbo\]?\s*\.\s*\[?sysobjects\]?"
     r"\s+WHERE\s+type\s*=\s*'U'\s+ORDER\s+BY\s+\w+" + END, FLAGS)
+# The state query of the pre-flight: recognised by its source and the permission function; it
+# is answered with the columns it names (Name, State, ReadOnly, Access, Writable).
+DATABASE_STATES = re.compile(
+    r"^\s*SELECT\s.*\bHAS_PERMS_BY_NAME\s*\(.*\bFROM\s+(?:\[?master\]?\s*\.\s*)?\[?sys\]?\s*\.\s*"
+    r"\[?databases\]?\s+WHERE\s+database_id\s*>\s*4\s+ORDER\s+BY\s+name" + END, FLAGS)
 USE = re.compile(r"^\s*USE\s+(" + NAME + r")" + END, FLAGS)
 STAMP = re.compile(
     r"^\s*UPDATE\s+(" + NAME + r")\s*\.\s*\[?dbo\]?\s*\.\s*(" + NAME + r")"
@@ -76,8 +81,24 @@ def error_reply(number, text, state=1, severity=16):
 
 def rows_reply(column, values):
     """A single-column result set; its DONE carries the row count."""
-    body = tokens.colmetadata([column]) + b"".join(tokens.row([v]) for v in values)
-    return Outcome(body, rows=len(values), done_cmd=tokens.CMD_SELECT)
+    return table_reply([column], [[v] for v in values])
+
+
+def table_reply(columns, rows):
+    """A result set of NVARCHAR columns (None is NULL); its DONE carries the row count."""
+    body = tokens.colmetadata(columns) + b"".join(tokens.row(r) for r in rows)
+    return Outcome(body, rows=len(rows), done_cmd=tokens.CMD_SELECT)
+
+
+def state_row(database):
+    """One database as sys.databases and HAS_PERMS_BY_NAME describe it. The permissions are
+    asked only of an ONLINE, MULTI_USER database, as the query's CASE does."""
+    state = "OFFLINE" if database.offline else "ONLINE"
+    access = "SINGLE_USER" if database.single_user else "MULTI_USER"
+    writable = None
+    if state == "ONLINE" and access == "MULTI_USER":
+        writable = "1" if database.writable else "0"
+    return [database.name, state, "1" if database.read_only else "0", access, writable]
 
 
 def not_found(name):
@@ -109,6 +130,9 @@ class Dispatcher:
         if m:
             names = self.catalog.user_database_names()
             return rows_reply(m.group(1), names)
+        if DATABASE_STATES.match(sql):
+            return table_reply(["Name", "State", "ReadOnly", "Access", "Writable"],
+                               [state_row(d) for d in self.catalog.user_databases()])
         m = SYSOBJECTS.match(sql)
         if m:
             database, failure = self.open_database(unquote(m.group(2)))
@@ -144,6 +168,12 @@ class Dispatcher:
             return failure
         if table.lower() != "verzija" or database.verzija is None:
             return error_reply(208, "Invalid object name '%s.dbo.%s'." % (db_name, table))
+        if database.read_only:
+            return error_reply(3906, "Failed to update database \"%s\" because the database is "
+                               "read-only." % database.name)
+        if not database.writable:
+            return error_reply(229, "The UPDATE permission was denied on the object 'Verzija', "
+                               "database '%s', schema 'dbo'." % database.name, state=5, severity=14)
         rows = self.catalog.stamp(database, value)
         return Outcome(rows=len(rows), done_cmd=tokens.CMD_UPDATE,
                        effect={"stamped": {"database": database.name, "verzija": rows}})

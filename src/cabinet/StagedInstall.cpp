@@ -1,0 +1,234 @@
+#include "cabinet/StagedInstall.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "cabinet/BackupStore.h"
+#include "cabinet/CabErrors.h"
+#include "cabinet/FolderTree.h"
+#include "cabinet/InstallLayout.h"
+#include "common/Paths.h"
+
+namespace il = install_layout;
+
+namespace {
+
+constexpr std::int32_t kInvalidName = 123;
+
+// The journal must be whole on disk before the first file moves: it is all a later run has
+// to undo a move cut short.
+void WriteText(IFileSystem& files, const std::string& path, const std::string& text) {
+    auto writer = files.OpenForWrite(path);
+    writer->Write(text.data(), text.size());
+    writer->Close();
+}
+
+}  // namespace
+
+void RemoveBackup(IFileSystem& files, const std::string& root, const std::string& backup) {
+    folder_tree::Remove(files, JoinPath(root, backup));
+    const std::string backups = JoinPath(root, il::kBackups);
+    // The first installation made the folder of all backups: it goes too when empty.
+    if (files.FolderExists(backups) && folder_tree::IsEmpty(files, backups))
+        files.RemoveFolder(backups);
+}
+
+StagedInstall::StagedInstall(IFileSystem& files, std::string programFolder, std::string label,
+                             InstallNote note)
+    : files_(files),
+      root_(std::move(programFolder)),
+      label_(std::move(label)),
+      note_(std::move(note)),
+      staging_(JoinPath(root_, il::kStaging)) {}
+
+void StagedInstall::Begin() {
+    const RecoveryReport leftover = RecoverInterruptedInstall(files_, root_, note_);
+    if (!leftover.notPutBack.empty()) {
+        throw InstallFailure(AppError(FileError::kPathFileAccess, "CabFile.Install",
+                                      FileError::kPathFileAccessText),
+                             leftover.notPutBack.front(), leftover.notPutBack);
+    }
+    try {
+        files_.CreateFolder(staging_);
+        files_.SetHidden(staging_);
+        files_.CreateFolder(JoinPath(staging_, il::kStagedFiles));
+    } catch (const AppError& error) {
+        Abandon();
+        throw InstallFailure(error, il::kStaging, {});
+    }
+    note_("unpacking into the staging folder " + std::string(il::kStaging));
+}
+
+std::string StagedInstall::StagingPathFor(const std::string& relative) const {
+    return JoinPath(JoinPath(staging_, il::kStagedFiles), relative);
+}
+
+void StagedInstall::Expect(const std::string& relative) {
+    // The journal keeps one name per line with a TAB before it: a name with a control
+    // character (only a hostile cabinet has one) could forge a line, so it is refused.
+    for (const char c : relative)
+        if (static_cast<unsigned char>(c) < 0x20)
+            throw AppError(kInvalidName, "StagedInstall", WinErrorText(kInvalidName));
+    // A name stored twice is unpacked twice to the same place: it moves once.
+    if (std::find(expected_.begin(), expected_.end(), relative) == expected_.end())
+        expected_.push_back(relative);
+}
+
+std::string StagedInstall::FinalPathFor(const std::string& stagingPath) const {
+    const std::string prefix = JoinPath(JoinPath(staging_, il::kStagedFiles), "");
+    if (stagingPath.compare(0, prefix.size(), prefix) != 0) return stagingPath;
+    return JoinPath(root_, stagingPath.substr(prefix.size()));
+}
+
+InstallJournal StagedInstall::Plan() {
+    InstallJournal journal;
+    journal.kind = InstallJournal::Kind::Install;
+    journal.label = backup_store::FreeLabel(files_, root_, label_);
+    journal.sequence = backup_store::NextSequence(files_, root_);
+    journal.incoming = JoinPath(il::kStaging, il::kStagedFiles);
+    journal.backup = JoinPath(il::kBackups, journal.label);
+    for (const std::string& file : expected_) {
+        // Folders the cabinet brings that the program folder lacks, parents first.
+        std::string::size_type pos = 0;
+        while ((pos = file.find(kPathSeparator, pos)) != std::string::npos) {
+            const std::string folder = file.substr(0, pos++);
+            if (!files_.FolderExists(JoinPath(root_, folder)) &&
+                std::find(journal.newFolders.begin(), journal.newFolders.end(), folder) ==
+                    journal.newFolders.end())
+                journal.newFolders.push_back(folder);
+        }
+        const bool replaces = files_.Exists(JoinPath(root_, file));
+        journal.moves.push_back(
+            {replaces ? InstallJournal::Step::Replace : InstallJournal::Step::Put, file});
+    }
+    return journal;
+}
+
+void StagedInstall::WriteJournal(const InstallJournal& journal) {
+    WriteText(files_, JoinPath(staging_, il::kJournal), journal.ToText());
+}
+
+void StagedInstall::Commit() {
+    InstallJournal journal;
+    try {
+        journal = Plan();
+        WriteJournal(journal);
+    } catch (const AppError& error) {
+        Abandon();
+        throw InstallFailure(error, il::kJournal, {});
+    }
+    backupFolder_ = journal.backup;
+    note_("all " + std::to_string(journal.moves.size()) +
+          " files unpacked; moving them into place, replaced files into " + journal.backup);
+
+    InstallMoves moves(files_, root_, note_);
+    const auto moveStart = std::chrono::steady_clock::now();
+    try {
+        try {
+            // Made even when nothing is replaced: its manifest says what a restore removes.
+            folder_tree::Ensure(files_, root_, journal.backup);
+        } catch (const AppError& error) {
+            throw InstallFailure(error, journal.backup, {});
+        }
+        moves.Apply(journal);
+        // The commit point: once the journal is the backup's manifest, the installation stands.
+        files_.Rename(JoinPath(staging_, il::kJournal),
+                      JoinPath(root_, journal.backup + il::kManifestSuffix));
+    } catch (const InstallFailure& failure) {
+        if (failure.notPutBack().empty()) {
+            DropBackup(journal);
+            Abandon();
+        } else {
+            note_("staging folder and journal kept: the next run puts back the rest");
+        }
+        throw;
+    } catch (const AppError& error) {
+        // Every file is in place, only the journal could not become the manifest: undone too,
+        // since a backup without its manifest could not be restored.
+        std::vector<std::string> left = moves.Undo(journal);
+        if (left.empty()) {
+            DropBackup(journal);
+            Abandon();
+        }
+        throw InstallFailure(error, il::kJournal, std::move(left));
+    }
+    const auto moveMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - moveStart)
+                            .count();
+    Tidy("staging folder", staging_);
+    note_("installed; the replaced files are kept in " + journal.backup + " (moves took " +
+          std::to_string(moveMs) + " ms)");
+    backup_store::Prune(files_, root_, il::kKeptBackups, note_);
+}
+
+void StagedInstall::DropBackup(const InstallJournal& journal) noexcept {
+    try {
+        RemoveBackup(files_, root_, journal.backup);
+    } catch (const std::exception& error) {
+        try {
+            note_(std::string("backup folder not removed: ") + error.what());
+        } catch (...) {
+            // A note that fails has nowhere else to go.
+        }
+    }
+}
+
+void StagedInstall::Abandon() noexcept {
+    Tidy("staging folder", staging_);
+}
+
+void StagedInstall::Tidy(const std::string& what, const std::string& folder) noexcept {
+    try {
+        folder_tree::Remove(files_, folder);
+    } catch (const std::exception& error) {
+        // Left over, it changes no program file; the next run's start removes a staging folder.
+        try {
+            note_(what + " not removed: " + error.what());
+        } catch (...) {
+            // A note that fails has nowhere else to go.
+        }
+    }
+}
+
+RecoveryReport RecoverInterruptedInstall(IFileSystem& files, const std::string& programFolder,
+                                         const InstallNote& note) {
+    RecoveryReport report;
+    const std::string staging = JoinPath(programFolder, il::kStaging);
+    if (!files.FolderExists(staging)) return report;
+    report.found = true;
+    const std::string journalPath = JoinPath(staging, il::kJournal);
+    if (files.Exists(journalPath)) {
+        InstallJournal journal;
+        bool readable = true;
+        try {
+            journal = InstallJournal::FromText(files.ReadAll(journalPath));
+        } catch (const AppError&) {
+            // Cut short while it was written: no file had begun to move.
+            readable = false;
+        }
+        if (readable) {
+            note("an earlier " + std::string(journal.kind == InstallJournal::Kind::Install
+                                                 ? "installation"
+                                                 : "restore") +
+                 " was cut short while its files moved; putting them back");
+            InstallMoves moves(files, programFolder, note);
+            report.notPutBack = moves.Undo(journal);
+            report.movesUndone = true;
+            if (!report.notPutBack.empty()) return report;  // the journal stays for next time
+            if (journal.kind == InstallJournal::Kind::Install) {
+                try {
+                    RemoveBackup(files, programFolder, journal.backup);
+                } catch (const AppError& error) {
+                    note("backup folder " + journal.backup + " not removed: " + error.description());
+                }
+            }
+        }
+    }
+    note("removing the staging folder of an earlier run");
+    try {
+        folder_tree::Remove(files, staging);
+    } catch (const AppError& error) {
+        note("staging folder not removed: " + error.description());
+    }
+    return report;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The file list of one cabinet, read from its own records (the CFHEADER, CFFOLDER and CFFILE
+// structures of the cabinet format), and the checksums of its data blocks.
+//
+// Why the iterator reads this beside the setup library: the library's wide-character iterator
+// hands over each stored name already decoded with the machine's ANSI code page, and its ANSI
+// iterator cannot take Croatian target paths on a machine with another code page. The stored
+// bytes and the UTF-8 attribute bit come from here instead, so a name stored in Windows-1250
+// reads the same on every Windows, exactly as on Linux. The record also gives the size a
+// written file must have, which is how a file that the library reports as written but left
+// short (a damaged cabinet, under Wine) is told apart from a whole one.
+class CabinetDirectory {
+public:
+    struct File {
+        std::string name;  // the stored bytes, "\" between folders
+        std::uint32_t size = 0;
+        std::uint32_t offsetInFolder = 0;
+        std::uint16_t folder = 0;
+        std::uint16_t date = 0;
+        std::uint16_t time = 0;
+        std::uint16_t attribs = 0;
+
+        // Files continued from a previous cabinet of a set are not announced in this one.
+        bool ContinuedFromPrevious() const { return folder == 0xFFFD || folder == 0xFFFF; }
+    };
+
+    // Reads up to `count` bytes at `offset` into `buffer`; returns how many it read (fewer at
+    // the end of the file or after a read error).
+    using ReadAt = std::function<std::size_t(std::uint64_t offset, void* buffer, std::size_t count)>;
+
+    // Reads the header and the file records. False when the bytes are not a whole cabinet
+    // directory (bad signature, records cut short).
+    bool Read(const ReadAt& read);
+
+    const std::vector<File>& Files() const { return files_; }
+
+    // True when a data block of the folder holds a non-zero checksum that does not match its
+    // bytes; unreadable blocks give false (their fault is the truncation, not the checksum).
+    bool FolderHasBadChecksum(const ReadAt& read, std::uint16_t folder) const;
+
+private:
+    struct Folder {
+        std::uint32_t firstBlockAt = 0;
+        std::uint16_t blocks = 0;
+    };
+
+    std::vector<File> files_;
+    std::vector<Folder> folders_;
+    std::size_t dataReserve_ = 0;
+};

@@ -1,0 +1,2 @@
+-GO--GO-
+-GO-SELECT 1

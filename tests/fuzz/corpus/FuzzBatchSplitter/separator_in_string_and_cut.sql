@@ -1,0 +1,2 @@
+SELECT '-GO-' -- -GO-
+-GO

@@ -1,0 +1,4 @@
+CREATE TABLE T (a int)
+-GO-
+INSERT INTO T VALUES (1)
+-GO-
