@@ -313,9 +313,10 @@ std::uint32_t CabFile::HandleExtractFile(FILE_IN_CABINET_INFO& info) {
     if (cancel) return FILEOP_SKIP;
 
     // A cabinet from the network is untrusted: a name that would land outside the target
-    // folder is not written, and the pass fails so that the user hears of it.
+    // folder, or that holds control characters, is not written, and the pass fails so that the
+    // user hears of it.
     const std::string& relative = requestedName_.empty() ? stored : requestedName_;
-    if (!stored_name::StaysInside(relative))
+    if (!stored_name::SafeToWrite(relative))
         throw AppError(static_cast<std::int32_t>(win32::kInvalidName), kCallbackSource,
                        WinErrorText(static_cast<std::int32_t>(win32::kInvalidName)));
 

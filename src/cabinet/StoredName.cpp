@@ -2,6 +2,7 @@
 
 #include "common/Cp1250.h"
 #include "common/Paths.h"
+#include "common/Strings.h"
 #include "platform/ICabinetIterator.h"
 
 namespace stored_name {
@@ -26,6 +27,8 @@ bool StaysInside(std::string_view name) {
     }
     return true;
 }
+
+bool SafeToWrite(std::string_view name) { return StaysInside(name) && !HasControlCharacters(name); }
 
 std::string ToNative(std::string_view name) {
     std::string out(name);

@@ -16,6 +16,11 @@ std::string ToText(std::string_view bytes, std::uint16_t attributes);
 // it is one on every platform the cabinet may be unpacked on.
 bool StaysInside(std::string_view name);
 
+// True when a file may be written under the name: it stays inside (above) and holds no control
+// character. A name with ESC, CR, LF and the like would carry terminal escapes and forged lines
+// into every listing of the folder, and on some systems cannot be created at all.
+bool SafeToWrite(std::string_view name);
+
 // "\" replaced by the native separator.
 std::string ToNative(std::string_view name);
 

@@ -14,6 +14,15 @@ std::string TrimBlanks(std::string_view text);
 // Every occurrence of `from` (non-empty) replaced by `to`, scanning left to right.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// Control characters made visible, so that text from a server or a cabinet cannot move a
+// terminal's cursor, change its colours or forge lines: CR, LF and TAB as "\r", "\n" and "\t",
+// the other C0 controls and DEL as "\x1B" and the like, the C1 controls of UTF-8 text
+// (U+0080 to U+009F) as "\u009B" and the like. Everything else, "\" included, stays as it is.
+std::string EscapeControls(std::string_view utf8);
+
+// Whether the text holds any of the control characters that EscapeControls shows escaped.
+bool HasControlCharacters(std::string_view utf8);
+
 // Characters counted as Unicode code points of UTF-8 text (what the user sees as the length).
 std::size_t CharCount(std::string_view utf8);
 

@@ -20,6 +20,9 @@ constexpr std::size_t kReadSize = 512;
 // The listing's index is a 16-bit signed counter.
 constexpr std::size_t kMostOfferedCabinets = std::numeric_limits<std::int16_t>::max();
 constexpr std::int32_t kFewestFilesOfFullUpgrade = 3;
+// Records of one listing, folders and skipped names included: a server whose listing never
+// ends must not hold the program for ever, whatever the internet functions underneath bound.
+constexpr std::size_t kMostListedRecords = 200000;
 
 [[noreturn]] void Raise(std::int32_t code, const char* description) {
     throw AppError(code, online::kSource, description);
@@ -106,7 +109,16 @@ private:
             Raise(online::code::kNothingListed, online::text::kNothingListed);
         }
         log_.AppendLine(online::text::kOffered);
+        std::size_t records = 0;
         do {
+            if (++records > kMostListedRecords) {
+                Note("listing of " + mask + " ended after " + std::to_string(kMostListedRecords) +
+                     " records: it does not end");
+                CloseIfOpen(transfer_);
+                CloseIfOpen(connection_);
+                CloseIfOpen(internet_);
+                Raise(online::code::kNothingListed, online::text::kNothingListed);
+            }
             Offer(record);
         } while (net_.FindNext(transfer_, record));
         CloseIfOpen(transfer_);
@@ -178,6 +190,8 @@ private:
         if (files_.Exists(localPath_)) files_.Delete(localPath_);
         view_.SetText(Control::LblUkupno1, std::to_string(size));
         view_.SetProgressValue(0);
+        // From here until the size check passes, any failure leaves a partial file to remove.
+        downloading_ = true;
         localFile_ = files_.OpenForWrite(localPath_);
         state_.busy = true;
 
@@ -189,6 +203,14 @@ private:
         do {
             view_.DoEvents();
             n = net_.Read(transfer_, buffer, kReadSize);
+            // The listing promised `size` bytes: a server that sends more (one that streams
+            // without end, say) is stopped at the first byte too many, before it is written,
+            // so that it cannot fill the disk.
+            if (static_cast<std::int64_t>(n) > size - received) {
+                Note("the server sent more than the listed " + std::to_string(size) +
+                     " bytes; stopped after " + std::to_string(received));
+                Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
+            }
             localFile_->Write(buffer, n);
             received += static_cast<std::int64_t>(n);
             view_.SetProgressValue(static_cast<float>(received));
@@ -203,6 +225,7 @@ private:
         Note("received " + std::to_string(received) + " of " + std::to_string(size) + " bytes" +
              (received == size ? "" : "; " + net_.LastError()));
         if (received != size) Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
+        downloading_ = false;
         state_.busy = false;
 
         CloseIfOpen(transfer_);
@@ -257,7 +280,10 @@ private:
             view_.ShowMessage(online::text::kGeneralFailure, MsgIcon::Error, MsgButtons::Ok,
                               std::nullopt);
         }
-        if (code == online::code::kCancelled || code == online::code::kSizeMismatch) {
+        // Not only a cancel or a short download: whatever ended the download (a full disk, a
+        // failed write) leaves a partial cabinet that nothing would ever unpack.
+        if (downloading_ || code == online::code::kCancelled ||
+            code == online::code::kSizeMismatch) {
             RemovePartialFile();
         }
         view_.SetProgressValue(0);
@@ -303,6 +329,7 @@ private:
     std::string sizeText_;
     std::string localPath_;
     std::unique_ptr<IBinaryWriter> localFile_;
+    bool downloading_ = false;  // the local file is being written and not yet complete
     bool result_ = false;
 };
 

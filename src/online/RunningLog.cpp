@@ -16,7 +16,9 @@ void RunningLog::AppendLine(const std::string& line, bool moveCaret) {
 void RunningLog::AppendBare(const std::string& text) { Append(text, true); }
 
 void RunningLog::Append(const std::string& text, bool moveCaret) {
-    view_.SetText(Control::TxtRez, view_.Text(Control::TxtRez) + text);
+    // Appended, not set anew: a listing of thousands of cabinets appends once per cabinet,
+    // and copying the whole text each time made the listing cost quadratic time.
+    view_.AppendText(Control::TxtRez, text);
     if (moveCaret) view_.SetCaretToEnd(Control::TxtRez);
     view_.Refresh(Control::TxtRez);
 }

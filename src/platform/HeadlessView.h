@@ -12,6 +12,7 @@ class HeadlessView : public IView {
 public:
     void SetText(Control c, const std::string& text) override { texts_[Index(c)] = text; }
     std::string Text(Control c) const override { return texts_[Index(c)]; }
+    void AppendText(Control c, const std::string& text) override { texts_[Index(c)] += text; }
     void SetEnabled(Control, bool) override {}
     void SetVisible(Control, bool) override {}
     void Move(Control c, TwipRect rect) override { bounds_[Index(c)] = rect; }

@@ -52,6 +52,12 @@ public:
     // The text of a text box, or the caption of a label, frame, button or the window.
     virtual void SetText(Control control, const std::string& text) = 0;
     virtual std::string Text(Control control) const = 0;
+    // `text` added at the end of the control's text; afterwards Text is the old text followed
+    // by `text`. Views that keep long texts override it so that appending costs the length of
+    // the addition, not of the whole text; this default copies the whole text.
+    virtual void AppendText(Control control, const std::string& text) {
+        SetText(control, Text(control) + text);
+    }
     virtual void SetEnabled(Control control, bool enabled) = 0;
     virtual void SetVisible(Control control, bool visible) = 0;
     virtual void Move(Control control, TwipRect rect) = 0;

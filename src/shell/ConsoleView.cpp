@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "common/Strings.h"
 #include "shell/AppTexts.h"
 #include "shell/LoggingView.h"
 
@@ -22,7 +23,8 @@ const char* StatusName(Control c) {
     }
 }
 
-// One printed line per status: line breaks shown as " | ".
+// One printed line per status: line breaks shown as " | ", other control characters escaped
+// (names from the update server reach the running log and must not drive the terminal).
 std::string OneLine(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -33,7 +35,7 @@ std::string OneLine(const std::string& text) {
         }
         out.push_back(text[i]);
     }
-    return out;
+    return EscapeControls(out);
 }
 
 }  // namespace
@@ -46,6 +48,17 @@ void ConsoleView::SetText(Control c, const std::string& text) {
     if (before == text) return;
     HeadlessView::SetText(c, text);
     PrintStatus(c, before, text);
+}
+
+void ConsoleView::AppendText(Control c, const std::string& text) {
+    if (c != Control::TxtRez) {
+        SetText(c, Text(c) + text);
+        return;
+    }
+    // The running log prints what is new, without comparing the whole text each time.
+    HeadlessView::AppendText(c, text);
+    const std::string added = OneLine(text);
+    if (!added.empty()) out_ << added << '\n' << std::flush;
 }
 
 void ConsoleView::PrintStatus(Control c, const std::string& before, const std::string& after) {

@@ -14,6 +14,7 @@ public:
     ConsoleView(std::istream& in, std::ostream& out, std::ostream& err);
 
     void SetText(Control c, const std::string& text) override;
+    void AppendText(Control c, const std::string& text) override;
     MsgAnswer ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                           const std::optional<std::string>& title) override;
     void CloseWindow() override { closed_ = true; }

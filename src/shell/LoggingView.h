@@ -11,6 +11,7 @@ public:
 
     void SetText(Control c, const std::string& text) override { inner_.SetText(c, text); }
     std::string Text(Control c) const override { return inner_.Text(c); }
+    void AppendText(Control c, const std::string& text) override { inner_.AppendText(c, text); }
     void SetEnabled(Control c, bool enabled) override { inner_.SetEnabled(c, enabled); }
     void SetVisible(Control c, bool visible) override { inner_.SetVisible(c, visible); }
     void Move(Control c, TwipRect rect) override { inner_.Move(c, rect); }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "common/Paths.h"
+#include "common/Strings.h"
 
 namespace {
 
@@ -28,18 +29,8 @@ std::string OneLine(std::string_view details) {
 RunLog::RunLog(std::string path) : path_(std::move(path)) {}
 
 std::string RunLog::Escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            default: out.push_back(c);
-        }
-    }
-    return out;
+    // Backslashes doubled first, so that an escape in the log never reads as a name's own text.
+    return EscapeControls(ReplaceAll(text, "\\", "\\\\"));
 }
 
 void RunLog::Write(std::string_view kind, std::string_view details) {

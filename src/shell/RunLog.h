@@ -16,7 +16,9 @@ public:
 
     void Write(std::string_view kind, std::string_view details);
 
-    // "\" as "\\", CR as "\r", LF as "\n", TAB as "\t", so that one event stays one line.
+    // "\" as "\\", CR as "\r", LF as "\n", TAB as "\t", so that one event stays one line, and
+    // the other control characters escaped as EscapeControls shows them (names from a server or
+    // a cabinet may carry terminal escapes).
     static std::string Escape(std::string_view text);
 
     const std::string& path() const { return path_; }

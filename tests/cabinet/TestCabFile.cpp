@@ -393,6 +393,27 @@ TEST_F(CabFileTest, NamesThatClimbOutAreNotWrittenAndFailThePass) {
     }
 }
 
+TEST_F(CabFileTest, NamesWithControlCharactersAreNotWrittenAndFailThePass) {
+    for (const char* fixture : {"control_esc.cab", "control_crlf.cab",
+                                "control_bell_in_folder.cab", "control_c1_utf8.cab"}) {
+        TempFolder area;
+        ScriptedView boxes;
+        CabFile cab(boxes, iterator);
+        cab.SetCabName(Fixture(fixture));
+        EXPECT_EQ(cab.FileCount(), 2) << fixture << ": listed all the same";
+        EXPECT_FALSE(cab.Extract("", area.str(), "")) << fixture;
+        ASSERT_EQ(boxes.messages.size(), 2u) << fixture;
+        EXPECT_EQ(boxes.messages[1].text,
+                  "123/The filename, directory name, or volume label syntax is incorrect.")
+            << fixture;
+        // Only the good file before it; not even the bad name's folder.
+        std::vector<std::string> written;
+        for (const auto& e : fs::recursive_directory_iterator(area.path()))
+            written.push_back(fs::relative(e.path(), area.path()).string());
+        EXPECT_EQ(written, std::vector<std::string>{"ok.txt"}) << fixture;
+    }
+}
+
 TEST_F(CabFileTest, DamagedCabinetKeepsFinishedFilesOnly) {
     CabFile cab(view, iterator);
     cab.SetCabName(Fixture("damaged_mszip_bad_checksum.cab"));

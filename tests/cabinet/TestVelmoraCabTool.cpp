@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cabinet/CabinetTestSupport.h"
+#include "common/Strings.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -54,6 +55,31 @@ TEST(VelmoraCabTool, CountListXmlExtract) {
     EXPECT_EQ(extract.status, 0);
     EXPECT_EQ(extract.out, (temp.path() / "x.txt").string() + "\n");
     EXPECT_EQ(TempFolder::Read(temp.path() / "x.txt"), "after the big one\r\n");
+}
+
+TEST(VelmoraCabTool, ControlCharactersInNamesAreShownEscapedAndNeverWritten) {
+    TempFolder temp;
+    const std::string esc = Quote(cabtest::Fixture("control_esc.cab"));
+    EXPECT_EQ(RunTool("list " + esc, temp).out,
+              "\tok.txt\t29.2.2024. 14:30:00\t29\n\tred\\x1B[31m.txt\t29.2.2024. 14:30:00\t23\n");
+    const Result crlf = RunTool("list " + Quote(cabtest::Fixture("control_crlf.cab")), temp);
+    EXPECT_NE(crlf.out.find("\tforged\\r\\nline.txt\t"), std::string::npos) << crlf.out;
+    const Result c1 = RunTool("list " + Quote(cabtest::Fixture("control_c1_utf8.cab")), temp);
+    EXPECT_NE(c1.out.find("\tcsi\\u009B2J.txt\t"), std::string::npos) << c1.out;
+
+    // The XML keeps its own CR LF after each FILE element, and only those.
+    const std::string xml = RunTool("xml " + Quote(cabtest::Fixture("control_crlf.cab")), temp).out;
+    EXPECT_NE(xml.find("<FULLNAME>forged\\r\\nline.txt</FULLNAME>"), std::string::npos) << xml;
+    EXPECT_EQ(ReplaceAll(xml, "</FILE>\r\n", "").find_first_of("\r\n"), std::string::npos) << xml;
+    EXPECT_EQ(RunTool("xml " + esc, temp).out.find('\x1b'), std::string::npos);
+
+    const Result extract = RunTool("extract " + esc + " '' " + Quote(temp.str() + "/out"), temp);
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_EQ(extract.out, temp.str() + "/out/ok.txt\n");
+    EXPECT_EQ(extract.err, "Greška kod raspakiravanja skinute datoteke !!\n"
+                           "123/The filename, directory name, or volume label syntax is incorrect.\n");
+    for (const auto& e : std::filesystem::recursive_directory_iterator(temp.path()))
+        EXPECT_FALSE(HasControlCharacters(e.path().filename().string())) << e.path();
 }
 
 TEST(VelmoraCabTool, ErrorsAsNumberSlashDescription) {

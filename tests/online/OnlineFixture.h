@@ -24,7 +24,7 @@
 class OnlineFixture : public ::testing::Test {
 protected:
     // Short time-outs: the fault tests wait for them.
-    static constexpr CurlTimeouts kTestTimeouts{2, 2, 2};
+    static constexpr CurlTimeouts kTestTimeouts{2, 2, 2, 3};
 
     OnlineFixture()
         : log_((program_.path() / "Tarvik_Upg.log").string()),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ public:
     std::vector<std::string>* trace = nullptr;
     // Files opened for writing fail when closed, as on a full disk (the last bytes unwritten).
     bool failClose = false;
+    // Writes that would take a file past this many bytes fail, as on a full disk.
+    std::size_t diskSpace = std::numeric_limits<std::size_t>::max();
 
     bool Exists(const std::string& path) override {
         Record("Exists " + LastPathComponent(path));
@@ -31,9 +34,7 @@ public:
     }
     std::unique_ptr<IBinaryWriter> OpenForWrite(const std::string& path) override {
         Record("OpenForWrite " + LastPathComponent(path));
-        auto writer = inner_.OpenForWrite(path);
-        if (!failClose) return writer;
-        return std::make_unique<FailingCloseWriter>(std::move(writer));
+        return std::make_unique<FaultyWriter>(inner_.OpenForWrite(path), failClose, diskSpace);
     }
 
     // The installation's operations pass through unrecorded: the tests of the download pin
@@ -51,17 +52,28 @@ public:
     void SetHidden(const std::string& path) override { inner_.SetHidden(path); }
 
 private:
-    class FailingCloseWriter : public IBinaryWriter {
+    class FaultyWriter : public IBinaryWriter {
     public:
-        explicit FailingCloseWriter(std::unique_ptr<IBinaryWriter> inner) : inner_(std::move(inner)) {}
-        void Write(const char* data, std::size_t size) override { inner_->Write(data, size); }
+        FaultyWriter(std::unique_ptr<IBinaryWriter> inner, bool failClose, std::size_t space)
+            : inner_(std::move(inner)), failClose_(failClose), space_(space) {}
+        void Write(const char* data, std::size_t size) override {
+            if (size > space_ - written_) Fail();
+            inner_->Write(data, size);
+            written_ += size;
+        }
         void Close() override {
             inner_->Close();
-            throw AppError(FileError::kDeviceIo, "RecordingFileSystem", FileError::kDeviceIoText);
+            if (failClose_) Fail();
         }
 
     private:
+        [[noreturn]] static void Fail() {
+            throw AppError(FileError::kDeviceIo, "RecordingFileSystem", FileError::kDeviceIoText);
+        }
         std::unique_ptr<IBinaryWriter> inner_;
+        bool failClose_;
+        std::size_t space_;
+        std::size_t written_ = 0;
     };
 
     void Record(const std::string& call) {

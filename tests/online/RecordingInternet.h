@@ -17,6 +17,8 @@ public:
     bool failOpen = false;
     // Rewrites each listing record the server delivered, to play a hostile server.
     std::function<void(FindRecord&)> editListing;
+    // After the server's records, a folder record again and again: a listing without end.
+    bool endlessFolders = false;
     std::vector<std::string> calls;          // "Open", "Connect", "Close connection", ...
     std::map<InternetHandle, std::string> kinds;  // what each handle was opened as
     std::map<InternetHandle, int> closes;         // how often each handle was closed
@@ -68,6 +70,10 @@ public:
     bool FindNext(InternetHandle search, FindRecord& record) override {
         const bool delivered = inner_.FindNext(search, record);
         if (delivered && editListing) editListing(record);
+        if (!delivered && endlessFolders) {
+            record = FindRecord{kFileAttributeDirectory, 0, "Tn_folder.cab"};
+            return true;
+        }
         return delivered;
     }
     InternetHandle OpenFile(InternetHandle connection, const std::string& name) override {

@@ -12,7 +12,7 @@ namespace {
 
 class CurlInternetTest : public ::testing::Test {
 protected:
-    CurlInternetTest() : curl_(CurlTimeouts{2, 2, 2}) {}
+    CurlInternetTest() : curl_(CurlTimeouts{2, 2, 2, 3}) {}
 
     void Start(std::vector<std::string> options = {}) {
         server_ = std::make_unique<FtpServerProcess>(root_.str(), (logs_.path() / "ftp.log").string(),
@@ -119,6 +119,24 @@ TEST_F(CurlInternetTest, MissingFileGivesNoHandleAndTheConnectionStaysUsable) {
     char buffer[512];
     EXPECT_EQ(curl_.Read(file, buffer, sizeof buffer), 4u);
     curl_.CloseHandle(file);
+}
+
+TEST(CurlInternetListing, ListingThatNeverEndsStopsAtItsCapNotAtTheClock) {
+    // With a minute to spare, the bound on bytes and lines must be what ends the answer.
+    TempFolder root{"velmora-curl-ftp"};
+    TempFolder logs{"velmora-curl-log"};
+    root.Write("Tn_315_316.cab", "x");
+    FtpServerProcess server(root.str(), (logs.path() / "ftp.log").string(), {"--endless-list"});
+    CurlInternet curl(CurlTimeouts{2, 2, 2, 60});
+    const InternetHandle internet = curl.Open("Velmora");
+    const InternetHandle connection =
+        curl.Connect(internet, "127.0.0.1", server.port(), "velmorauser", "QxmPl47Tzd", true);
+    ASSERT_NE(connection, kNoHandle) << curl.LastError();
+    FindRecord record;
+    EXPECT_EQ(curl.FindFirst(connection, "/Tn*.cab", record), kNoHandle);
+    EXPECT_EQ(curl.LastError(), "the listing was longer than 16777216 bytes or 200000 lines");
+    curl.CloseHandle(internet);
+    EXPECT_EQ(curl.OpenHandles(), 0u);
 }
 
 }  // namespace

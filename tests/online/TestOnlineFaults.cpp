@@ -1,5 +1,8 @@
 // The online update's failures, each against a real (and sometimes misbehaving) FTP server on
 // loopback: the boxes the user sees, the handles closed, the flags cleared, nothing left behind.
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+
 #include <chrono>
 
 #include "online/OnlineFixture.h"
@@ -7,6 +10,32 @@
 namespace {
 
 class OnlineFaultTest : public OnlineFixture {};
+
+// A small file system of its own (tmpfs), mounted where the test may mount one; unmounted when
+// the object goes, before its folder is removed.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& options) {
+        mounted_ = mount("tmpfs", folder_.str().c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) umount2(folder_.str().c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const TempFolder& folder() const { return folder_; }
+    unsigned long long FreeBytes() const {
+        struct statvfs info {};
+        statvfs(folder_.str().c_str(), &info);
+        return static_cast<unsigned long long>(info.f_bavail) * info.f_frsize;
+    }
+
+private:
+    TempFolder folder_{"velmora-small-disk"};
+    bool mounted_ = false;
+};
 
 TEST_F(OnlineFaultTest, NoInternetHandle) {
     net_.failOpen = true;
@@ -69,6 +98,34 @@ TEST_F(OnlineFaultTest, ListedNameWithAPathIsNeverWrittenOrDeleted) {
     ExpectBoxes(true, "9/Subscript out of range");
     EXPECT_EQ(TempFolder::Read(outside), "a file outside the program folder");
     std::filesystem::remove(outside);
+}
+
+TEST_F(OnlineFaultTest, ListingsThatNeverEndEndWithTheListingFailure) {
+    // Entries as fast as the server can send them, or one every 0.1 s (always some bytes
+    // moving, so no low-speed limit fires): both end as a listing that found nothing.
+    for (const char* mode : {"--endless-list", "--trickle-list"}) {
+        SCOPED_TRACE(mode);
+        view_.messages.clear();
+        Offer("Tn_315_316.cab", 700);
+        StartServer({mode});
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(Run());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+        ExpectBoxes(true, "10003/Ne mogu naći tražene datoteke !!");
+        EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+        ExpectDisplayReset();
+    }
+}
+
+TEST_F(OnlineFaultTest, ListingThatNeverEndsIsCutInThePhaseToo) {
+    // Internet functions that deliver records for ever (folders, which are never offered).
+    Offer("Tn_315_316.cab", 700);
+    StartServer();
+    net_.endlessFolders = true;
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "10003/Ne mogu naći tražene datoteke !!");
+    EXPECT_EQ(net_.CloseOrder(), (std::vector<std::string>{"search", "connection", "internet"}));
+    ExpectDisplayReset();
 }
 
 TEST_F(OnlineFaultTest, OnlyFoldersNamedLikeCabinets) {
@@ -137,6 +194,48 @@ TEST_F(OnlineFaultTest, TruncatedFileThatLooksCompleteFailsTheSizeCheck) {
     EXPECT_FALSE(Run());
     ExpectBoxes(true, "55555/Greška kod čitanja datoteke s internet servera !!");
     EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+}
+
+TEST_F(OnlineFaultTest, EndlessDownloadStopsAtTheListedSize) {
+    // No SIZE, and after the listed 4,096 bytes the server goes on sending for ever. Should the
+    // client not stop, the test's disk fills up at 1 MiB and the run ends with 57 instead.
+    Offer("Tn_315_316.cab", 4096);
+    StartServer({"--endless-file"});
+    files_.diskSpace = 1024 * 1024;
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "55555/Greška kod čitanja datoteke s internet servera !!");
+    EXPECT_EQ(net_.reads, 9);  // eight reads of the listed bytes, then one too many
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+    EXPECT_TRUE(cabinet.calls.empty());
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, FullDiskDuringTheDownloadRemovesThePartialFile) {
+    // A program folder on a file system of 64 KiB, and a cabinet four times that size.
+    SmallDisk disk("size=64k");
+    if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (needs root)";
+    context_.programFolder = disk.folder().str();
+    disk.folder().Write("Tarvik.exe", "MZ program");
+    const unsigned long long freeBefore = disk.FreeBytes();
+    Offer("Tn_315_316.cab", 256 * 1024);
+    StartServer();
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "57/Device I/O error");
+    EXPECT_FALSE(std::filesystem::exists(disk.folder().path() / "Tn_315_316.cab"));
+    EXPECT_EQ(disk.FreeBytes(), freeBefore);  // the space is given back
+    EXPECT_TRUE(cabinet.calls.empty());
+    ExpectDisplayReset();
+}
+
+TEST_F(OnlineFaultTest, FailedWriteDuringTheDownloadRemovesThePartialFile) {
+    // The same fault on any machine: the file system refuses the write past 3,000 bytes.
+    Offer("Tn_315_316.cab", 64 * 1024);
+    StartServer();
+    files_.diskSpace = 3000;
+    EXPECT_FALSE(Run());
+    ExpectBoxes(true, "57/Device I/O error");
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+    ExpectDisplayReset();
 }
 
 TEST_F(OnlineFaultTest, StalledDownloadEndsWithinTheTimeOut) {

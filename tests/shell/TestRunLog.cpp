@@ -9,11 +9,13 @@
 
 namespace {
 
-TEST(RunLog, EscapesLineBreaksTabsAndBackslashes) {
+TEST(RunLog, EscapesLineBreaksTabsBackslashesAndOtherControls) {
     struct Row {
         std::string in, out;
     } rows[] = {
         {"a\\b", "a\\\\b"}, {"\r\n", "\\r\\n"}, {"x\ty", "x\\ty"}, {"Šđ", "Šđ"}, {"", ""},
+        {"red\x1B[31m.txt", "red\\x1B[31m.txt"}, {"a\\x1B", "a\\\\x1B"},
+        {"csi\xC2\x9B" "2J", "csi\\u009B2J"},
     };
     for (const auto& row : rows) EXPECT_EQ(RunLog::Escape(row.in), row.out) << row.in;
 }

@@ -11,11 +11,16 @@ Fault modes, for the tests of the client's failure handling:
   --truncate-after N  a download ends cleanly (226) after N bytes
   --cut-after N       a download's data connection is dropped after N bytes
   --stall-after N     a download sends N bytes and then nothing, keeping the connection open
+  --endless-file      SIZE is unknown and a download sends the file, then more bytes for ever
+  --endless-list      a listing sends the folder's entries, then further entries for ever
+  --trickle-list      as --endless-list, but one further entry every 0.1 s (bytes keep coming,
+                      too slowly for any limit on bytes)
   --silent            connections are accepted but never answered
   --mute-quit         QUIT is taken but never answered, and the connection is kept open
   --order A,B,...     the listing names these entries first, in this order (others follow)
 """
 import argparse
+import itertools
 import logging
 import os
 import socket
@@ -59,6 +64,9 @@ class FaultyFile:
         return self._inner.closed
 
     def read(self, size=-1):
+        if self._mode == "endless":
+            data = self._inner.read(size if size > 0 else 65536)
+            return data if data else b"\x5a" * (size if size > 0 else 65536)
         if self._left <= 0:
             if self._mode == "cut":
                 raise OSError("data connection cut on purpose")
@@ -99,18 +107,26 @@ def make_handler(options, log):
                 return  # a server that hangs at the goodbye
             return super().pre_process_command(line, cmd, arg)
 
-    if options.no_size:
+    if options.no_size or options.endless_file:
         Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k != "SIZE"}
 
     class FaultyFS(AbstractedFS):
         def open(self, filename, mode):
             inner = super().open(filename, mode)
+            if options.endless_file and "r" in mode:
+                return FaultyFile(inner, 0, "endless")
             for flag, kind in (("truncate_after", "end"), ("cut_after", "cut"),
                                ("stall_after", "stall")):
                 limit = getattr(options, flag)
                 if limit is not None and "r" in mode:
                     return FaultyFile(inner, limit, kind)
             return inner
+
+        def format_list(self, basedir, listing, ignore_err=True):
+            lines = super().format_list(basedir, listing, ignore_err)
+            if not (options.endless_list or options.trickle_list):
+                return lines
+            return itertools.chain(lines, endless_listing(options.trickle_list))
 
         def listdir(self, path):
             names = super().listdir(path)
@@ -122,6 +138,15 @@ def make_handler(options, log):
 
     Handler.abstracted_fs = FaultyFS
     return Handler
+
+
+def endless_listing(trickle):
+    """Listing lines of files that never end: names that no mask of the tests matches."""
+    for number in itertools.count():
+        if trickle:
+            time.sleep(0.1)
+        yield ("-rw-r--r--   1 owner    group        1024 Dec 08 14:00 filler-%d.txt\r\n"
+               % number).encode("ascii")
 
 
 def serve_silently(port):
@@ -148,6 +173,9 @@ def main():
     parser.add_argument("--truncate-after", type=int)
     parser.add_argument("--cut-after", type=int)
     parser.add_argument("--stall-after", type=int)
+    parser.add_argument("--endless-file", action="store_true")
+    parser.add_argument("--endless-list", action="store_true")
+    parser.add_argument("--trickle-list", action="store_true")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--mute-quit", action="store_true")
     parser.add_argument("--order")

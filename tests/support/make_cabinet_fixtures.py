@@ -258,6 +258,15 @@ def main():
                         ("forward_slash_dotdot", b"sub/../../evil.txt")]:
         write("traversal_%s.cab" % label, build([ok, Entry(name, b"must never be written\r\n")]))
 
+    # Control characters: each cabinet holds a good file, then one whose name carries a terminal
+    # escape, a line break, a NUL-less bell or a C1 control (UTF-8 flagged).
+    for label, name, attribs in [("esc", b"red\x1b[31m.txt", 0x20),
+                                 ("crlf", b"forged\r\nline.txt", 0x20),
+                                 ("bell_in_folder", b"sub\x07\\b.txt", 0x20),
+                                 ("c1_utf8", "csi\u009b2J.txt".encode("utf-8"), 0x20 | 0x80)]:
+        write("control_%s.cab" % label,
+              build([ok, Entry(name, b"must never be written\r\n", attribs=attribs)]))
+
     # Names: one in Windows-1250 bytes (no flag), one flagged UTF-8, with Croatian letters.
     write("names_cp1250_and_utf8.cab", build([
         Entry("Čćžšđ\\Šđ.txt".encode("cp1250"), b"cp1250 name\r\n", attribs=0x20),

@@ -13,6 +13,10 @@
 //
 // Errors go to standard error as "number/description" and the exit status is 1; a wrong
 // command line gives the usage and status 2.
+//
+// A cabinet is untrusted input read on a terminal: control characters in stored names (ESC,
+// CR, LF and the like) are printed escaped ("\x1B", "\r"), never raw. Extraction refuses such
+// names.
 
 #include <iostream>
 #include <string>
@@ -22,6 +26,7 @@
 #include "cabinet/CabFile.h"
 #include "cabinet/velmora-cab/StderrView.h"
 #include "common/AppError.h"
+#include "common/Strings.h"
 #include "platform/ConsoleArguments.h"
 #include "platform/Wiring.h"
 
@@ -32,6 +37,20 @@ constexpr const char* kUsage =
     "       velmora-cab list CAB [FILE]\n"
     "       velmora-cab xml CAB [FILE]\n"
     "       velmora-cab extract CAB [FILE] [FOLDER] [NAME]\n";
+
+// The XML listing with the control characters of its names escaped; the CR LF that ends each
+// FILE element is the document's own and stays.
+std::string EscapedXml(const std::string& xml) {
+    constexpr std::string_view kElementEnd = "</FILE>\r\n";
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = xml.find(kElementEnd, start)) != std::string::npos;
+         start = end + kElementEnd.size()) {
+        out += EscapeControls(std::string_view(xml).substr(start, end - start));
+        out += kElementEnd;
+    }
+    return out + EscapeControls(std::string_view(xml).substr(start));
+}
 
 std::string Arg(const std::vector<std::string>& args, std::size_t index) {
     return index < args.size() ? args[index] : std::string();
@@ -46,19 +65,22 @@ int Run(CabFile& cab, const std::string& command, const std::vector<std::string>
         const std::locale locale = UserDateLocale();
         cab.FileFound = [&](const std::string& name, CabDateTime date, std::int32_t size,
                             const std::string& path) {
-            std::cout << path << '\t' << name << '\t' << DateText(DateToCalendar(date), locale)
+            std::cout << EscapeControls(path) << '\t' << EscapeControls(name) << '\t'
+                      << DateText(DateToCalendar(date), locale)
                       << '\t' << size << '\n';
         };
         cab.GetInfo(Arg(args, 3));
         return 0;
     }
     if (command == "xml") {
-        std::cout << cab.GetXML(Arg(args, 3));
+        std::cout << EscapedXml(cab.GetXML(Arg(args, 3)));
         return 0;
     }
-    cab.AfterExtract = [](const std::string& path) { std::cout << path << '\n'; };
+    cab.AfterExtract = [](const std::string& path) { std::cout << EscapeControls(path) << '\n'; };
     // The steps of an installation into the cabinet's own folder, for the person at the tool.
-    cab.InstallStep = [](const std::string& line) { std::cerr << "install: " << line << '\n'; };
+    cab.InstallStep = [](const std::string& line) {
+        std::cerr << "install: " << EscapeControls(line) << '\n';
+    };
     return cab.Extract(Arg(args, 3), Arg(args, 4), Arg(args, 5)) ? 0 : 1;
 }
 
@@ -82,7 +104,7 @@ int main(int argc, char** argv) {
         return Run(cab, command, args);
     } catch (const AppError& error) {
         std::cout.flush();
-        std::cerr << error.number() << '/' << error.description() << '\n';
+        std::cerr << error.number() << '/' << EscapeControls(error.description()) << '\n';
         return 1;
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/curl/FtpConnection.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/curl/FtpListing.h"
@@ -9,18 +10,33 @@ namespace {
 // How long one wait for the socket may last; libcurl's own time-outs decide when to give up.
 constexpr long kPollMilliseconds = 200;
 
+// A listing is held whole until it ends, so a server that never ends its answer must not be
+// able to fill the memory. The update folder holds at most a few thousand cabinets of about
+// 70 bytes a line; these bounds leave room for a folder full of other files as well.
+constexpr std::size_t kMostListingBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMostListingLines = 200000;
+
 // Gathers the LIST answer. Appending may throw; no exception may cross into libcurl, so a
 // failure ends the transfer (a short count) and is noted.
 struct ListingState {
     std::string text;
+    std::size_t lines = 0;
     bool failed = false;
+    bool tooLong = false;
 };
 
 std::size_t CollectListing(char* data, std::size_t size, std::size_t count, void* state) {
     auto* listing = static_cast<ListingState*>(state);
+    const std::size_t length = size * count;
     try {
-        listing->text.append(data, size * count);
-        return size * count;
+        listing->lines += static_cast<std::size_t>(std::count(data, data + length, '\n'));
+        if (length > kMostListingBytes - listing->text.size() ||
+            listing->lines > kMostListingLines) {
+            listing->tooLong = true;
+            return 0;  // ends the transfer with a write error
+        }
+        listing->text.append(data, length);
+        return length;
     } catch (...) {
         listing->failed = true;
         return 0;
@@ -135,9 +151,15 @@ bool FtpConnection::List(const std::string& mask, std::vector<FindRecord>& recor
     curl_easy_setopt(easy_, CURLOPT_URL, UrlFor(folder).c_str());
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, CollectListing);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, &state);
+    curl_easy_setopt(easy_, CURLOPT_TIMEOUT, timeouts_.listingSeconds);
     const CURLcode result = RunToEnd();
     if (state.failed) {
         lastError_ = "the listing could not be stored";
+        return false;
+    }
+    if (state.tooLong) {
+        lastError_ = "the listing was longer than " + std::to_string(kMostListingBytes) +
+                     " bytes or " + std::to_string(kMostListingLines) + " lines";
         return false;
     }
     if (result != CURLE_OK) {

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include "platform/layout/FrmGlavnaLayout.h"
 #include "platform/qt/InputBlocker.h"
@@ -177,10 +178,39 @@ void FrmGlavna::ShowCentred() {
 void FrmGlavna::SetText(Control c, const std::string& text) {
     texts_[Index(c)] = text;
     textPending_[Index(c)] = true;
+    appendPending_[Index(c)].clear();
+    caretPending_[Index(c)] = false;  // a new text starts with the caret at its start
     ChangeSoon();
 }
 
 std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
+
+void FrmGlavna::AppendText(Control c, const std::string& text) {
+    texts_[Index(c)] += text;
+    // A whole text still waiting for its widget already holds the addition.
+    if (textPending_[Index(c)]) {
+        ChangeSoon();
+        return;
+    }
+    appendPending_[Index(c)] += text;
+    // The box lays out a changed line anew in its whole length, and a listing appends to one
+    // line once per entry without yielding: additions that follow closely are gathered and put
+    // on the box at most kRepaintsPerSecond times a second even when the loop does not turn.
+    // Whatever is kept is shown by the next change after the interval, the next yield, box or
+    // close.
+    if (MayKeep() || AppendMayWait()) {
+        ApplyByTimer();
+    } else {
+        ApplyPending();
+    }
+}
+
+bool FrmGlavna::AppendMayWait() const {
+    // At least as long as putting the last changes on the screen took: a line that takes long
+    // to lay out is laid out less often, so that layout never takes more than half the time.
+    const auto wait = std::max<std::chrono::steady_clock::duration>(kApplyInterval, lastApplyCost_);
+    return std::chrono::steady_clock::now() - lastApplyEnd_ < wait;
+}
 
 void FrmGlavna::SetEnabled(Control c, bool enabled) { Widget(c)->setEnabled(enabled); }
 
@@ -197,7 +227,8 @@ void FrmGlavna::Move(Control c, TwipRect rect) {
 TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
 
 void FrmGlavna::Refresh(Control c) {
-    if (MayKeep()) {
+    const bool onlyAppended = !textPending_[Index(c)] && !appendPending_[Index(c)].empty();
+    if (MayKeep() || (onlyAppended && AppendMayWait())) {
         ApplyByTimer();  // the kept changes are painted when the timer applies them
         return;
     }
@@ -208,6 +239,15 @@ void FrmGlavna::Refresh(Control c) {
 void FrmGlavna::SetCaretToEnd(Control c) {
     // A kept text would put the caret back at the start when it is applied.
     if (textPending_[Index(c)]) ApplyPending();
+    // Kept additions: the caret goes to the end when they are put on the box.
+    if (!appendPending_[Index(c)].empty()) {
+        caretPending_[Index(c)] = true;
+        return;
+    }
+    MoveCaretToEnd(c);
+}
+
+void FrmGlavna::MoveCaretToEnd(Control c) {
     if (auto* box = qobject_cast<QPlainTextEdit*>(Widget(c))) {
         box->moveCursor(QTextCursor::End);
         box->ensureCursorVisible();
@@ -256,11 +296,20 @@ void FrmGlavna::ApplyPending() {
     applyTimer_.stop();
     lastApplied_ = std::chrono::steady_clock::now();
     const auto pending = std::exchange(textPending_, {});
+    auto appended = std::exchange(appendPending_, {});
+    const auto caret = std::exchange(caretPending_, {});
     for (std::size_t i = 0; i < kControlCount; ++i) {
-        if (pending[i]) ApplyText(static_cast<Control>(i), texts_[i]);
+        if (pending[i]) {
+            ApplyText(static_cast<Control>(i), texts_[i]);
+        } else if (!appended[i].empty()) {
+            ApplyAppended(static_cast<Control>(i), appended[i]);
+        }
+        if (caret[i]) MoveCaretToEnd(static_cast<Control>(i));
     }
     if (progressPending_) ApplyProgress();
     progressPending_ = false;
+    lastApplyEnd_ = std::chrono::steady_clock::now();
+    lastApplyCost_ = lastApplyEnd_ - lastApplied_;
 }
 
 void FrmGlavna::ApplyText(Control c, const std::string& text) {
@@ -276,6 +325,22 @@ void FrmGlavna::ApplyText(Control c, const std::string& text) {
     } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget)) {
         box->setPlainText(ToQt(text));
     }
+}
+
+void FrmGlavna::ApplyAppended(Control c, const std::string& tail) {
+    auto* box = qobject_cast<QPlainTextEdit*>(Widget(c));
+    if (box == nullptr) {
+        ApplyText(c, texts_[Index(c)]);  // captions are short: set them whole
+        return;
+    }
+    // A CR LF split between two appends: the CR has already been shown as a line break.
+    const std::string& whole = texts_[Index(c)];
+    const std::size_t start = whole.size() - tail.size();
+    const bool splitLineEnd = start > 0 && whole[start - 1] == '\r' && tail.front() == '\n';
+    // Inserted through a cursor of its own at the end; where the caret goes is SetCaretToEnd's.
+    QTextCursor end(box->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(ToQt(splitLineEnd ? tail.substr(1) : tail));
 }
 
 void FrmGlavna::ApplyProgress() {

@@ -31,7 +31,9 @@ inline constexpr const char* kWindowFontFamily = "DejaVu Sans";
 // loop turning (it called DoEvents within the last repaint interval, or work runs off the GUI
 // thread) changes that follow one another closely are kept and put on the screen at most
 // kRepaintsPerSecond times a second, the last ones by a timer. Otherwise, and for the first
-// change after a pause, a change is applied at once and Refresh paints at once. Text() and the
+// change after a pause, a change is applied at once and Refresh paints at once. Additions to a
+// text (AppendText) are gathered at the same rate even when the loop does not turn: a listing
+// appends thousands of them to one long line, which the box would lay out anew for each. Text() and the
 // progress getters always give the latest values; message boxes, closing and work off the GUI
 // thread show every kept change first.
 //
@@ -70,6 +72,7 @@ public:
 
     void SetText(Control c, const std::string& text) override;
     std::string Text(Control c) const override;
+    void AppendText(Control c, const std::string& text) override;
     void SetEnabled(Control c, bool enabled) override;
     void SetVisible(Control c, bool visible) override;
     void Move(Control c, TwipRect rect) override;
@@ -97,6 +100,9 @@ private:
     void Place(Control c, TwipRect rect);
     void ApplyText(Control c, const std::string& text);
     void ApplyProgress();
+    void ApplyAppended(Control c, const std::string& tail);
+    void MoveCaretToEnd(Control c);
+    bool AppendMayWait() const;
     void ChangeSoon();
     void ApplyByTimer();
     bool MayKeep() const;
@@ -114,8 +120,16 @@ private:
 
     // Which texts have changed since they were last put on their widgets.
     std::array<bool, kControlCount> textPending_{};
+    // Text appended since the widget was last brought up to date, for a control whose whole
+    // text is not pending: only this tail goes onto the widget.
+    std::array<std::string, kControlCount> appendPending_{};
+    // SetCaretToEnd asked while additions were kept: done when they are applied.
+    std::array<bool, kControlCount> caretPending_{};
     bool progressPending_ = false;
     std::chrono::steady_clock::time_point lastApplied_{};
+    // When the last ApplyPending ended and how long it took (additions wait for it).
+    std::chrono::steady_clock::time_point lastApplyEnd_{};
+    std::chrono::steady_clock::duration lastApplyCost_{};
     CoarseClock::time_point lastDoEvents_{};
     bool workOffGuiThread_ = false;
     QTimer applyTimer_;

@@ -157,6 +157,29 @@ TEST_F(FrmGlavnaTest, KeepsTextsAsSetAndShowsWindowsLineEndsAsLines) {
     EXPECT_EQ(Get<QPushButton>(Control::CmdAkcija1)->shortcut(), QKeySequence(Qt::ALT | Qt::Key_K));
 }
 
+TEST_F(FrmGlavnaTest, AppendedTextsShowAsIfSetWhole) {
+    // Appends after a set, one of them with its CR LF split between two appends, and a set
+    // that replaces them all.
+    auto* log = Get<QPlainTextEdit>(Control::TxtRez);
+    window->SetText(Control::TxtRez, "Spajam se...");
+    window->AppendText(Control::TxtRez, "\r\nVerzije na raspolaganju :");
+    window->ApplyPending();
+    window->AppendText(Control::TxtRez, "Tn_315_316.cab / 700, \r");
+    window->ApplyPending();
+    window->AppendText(Control::TxtRez, "\nIzabrana");
+    window->ApplyPending();
+    EXPECT_EQ(window->Text(Control::TxtRez),
+              "Spajam se...\r\nVerzije na raspolaganju :Tn_315_316.cab / 700, \r\nIzabrana");
+    EXPECT_EQ(log->toPlainText(),
+              "Spajam se...\nVerzije na raspolaganju :Tn_315_316.cab / 700, \nIzabrana");
+    window->SetText(Control::TxtRez, "");
+    window->AppendText(Control::TxtRez, "novo");
+    window->SetCaretToEnd(Control::TxtRez);
+    window->ApplyPending();
+    EXPECT_EQ(log->toPlainText(), "novo");
+    EXPECT_EQ(log->textCursor().position(), 4);
+}
+
 TEST_F(FrmGlavnaTest, MovesAndShowsTheLogBoxOverTheWarning) {
     window->show();
     window->Move(Control::TxtRez, window->Bounds(Control::LblPozor));
