@@ -1,42 +1,19 @@
 // velmora-upgrade: the window program. It takes no arguments: everything it needs is in its own
 // folder (Tarvik.exe, Tarvik_Upg.Upg) and in the main program's settings.
-#include <exception>
 #include <string>
 
 #include <QApplication>
 
-#include "common/AppError.h"
 #include "common/Paths.h"
 #include "platform/ProgramFolder.h"
 #include "platform/qt/FrmGlavna.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
 #include "shell/AppTexts.h"
-#include "shell/ExitStatus.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
+#include "shell/RunClick.h"
 #include "shell/UpgradeDriver.h"
-
-namespace {
-constexpr int kExitError = exit_status::kError;
-
-// A click runs a whole upgrade step. The driver and the phases report their failures
-// themselves; anything that still escapes must not unwind through Qt's event loop, so it is
-// shown, logged and ends the program here.
-void RunClick(UpgradeDriver& driver, IView& view, int index) {
-    std::string failure;
-    try {
-        driver.OnClick(index);
-        return;
-    } catch (const AppError& e) {
-        failure = std::to_string(e.number()) + "/" + e.description();
-    } catch (const std::exception& e) {
-        failure = e.what();
-    }
-    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
-    view.EndProgram(kExitError);
-}
-}  // namespace
 
 int main(int, char** argv) {
     PrepareQtEnvironment();
