@@ -78,6 +78,11 @@ def run_log_events(text, folder):
             # Each run has a test server of its own, on a port of its own.
             details = re.sub(r"\(local\),\d+", "(local),<port>", details)
             details = re.sub(r"127\.0\.0\.1([:,])\d+", r"127.0.0.1\1<port>", details)
+            # Paths inside the program folder (the installation's steps): each platform's
+            # separator, "\\" being an escaped "\".
+            details = details.replace("\\\\", "/")
+            # How long a step took is the machine's business, not the story's.
+            details = re.sub(r"took \d+ ms", "took <ms>", details)
             events.append((parts[1], details))
     return events
 
