@@ -8,6 +8,7 @@
 #include "cabinet/FolderTree.h"
 #include "cabinet/InstallLayout.h"
 #include "common/Paths.h"
+#include "common/Strings.h"
 
 namespace il = install_layout;
 
@@ -65,10 +66,10 @@ std::string StagedInstall::StagingPathFor(const std::string& relative) const {
 
 void StagedInstall::Expect(const std::string& relative) {
     // The journal keeps one name per line with a TAB before it: a name with a control
-    // character (only a hostile cabinet has one) could forge a line, so it is refused.
-    for (const char c : relative)
-        if (static_cast<unsigned char>(c) < 0x20)
-            throw AppError(kInvalidName, "StagedInstall", WinErrorText(kInvalidName));
+    // character could forge a line. The cabinet object refuses such names before they get
+    // here; the journal does not rely on that.
+    if (HasControlCharacters(relative))
+        throw AppError(kInvalidName, "StagedInstall", WinErrorText(kInvalidName));
     // A name stored twice is unpacked twice to the same place: it moves once.
     if (std::find(expected_.begin(), expected_.end(), relative) == expected_.end())
         expected_.push_back(relative);
