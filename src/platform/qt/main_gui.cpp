@@ -10,6 +10,7 @@
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
 #include "shell/AppTexts.h"
+#include "shell/CloseRequest.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/RunClick.h"
@@ -32,12 +33,8 @@ int main(int, char** argv) {
     UpgradeDriver driver(context, *phases);
 
     window.SetClickHandler([&](int index) { RunClick(driver, view, index); });
-    window.SetCloseRequestHandler([&](bool byProgram) {
-        const bool allowed =
-            UpgradeDriver::MayClose(byProgram ? CloseOrigin::Program : CloseOrigin::User);
-        if (!allowed) log.Write("close", "refused a request to close the window");
-        return allowed;
-    });
+    window.SetCloseRequestHandler(
+        [&](bool byProgram) { return GrantCloseRequest(byProgram, log); });
 
     log.Write("start", "window");
     driver.OnLoad();

@@ -9,6 +9,7 @@
 #include "platform/win32/FrmGlavna.h"
 #include "platform/win32/UiThreadView.h"
 #include "shell/AppTexts.h"
+#include "shell/CloseRequest.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/RunClick.h"
@@ -29,12 +30,8 @@ int main() {
     UpgradeDriver driver(context, *phases);
 
     window.SetClickHandler([&](int index) { RunClick(driver, view, index); });
-    window.SetCloseRequestHandler([&](bool byProgram) {
-        const bool allowed =
-            UpgradeDriver::MayClose(byProgram ? CloseOrigin::Program : CloseOrigin::User);
-        if (!allowed) log.Write("close", "refused a request to close the window");
-        return allowed;
-    });
+    window.SetCloseRequestHandler(
+        [&](bool byProgram) { return GrantCloseRequest(byProgram, log); });
 
     log.Write("start", "window");
     driver.OnLoad();
