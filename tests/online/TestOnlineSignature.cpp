@@ -138,6 +138,9 @@ TEST_F(OnlineSignatureTest, KeysThatCannotBeReadRefuseEveryCabinet) {
     const auto before = Before();
     EXPECT_FALSE(RunChecked());
     ExpectRefused(before, "the program's keys cannot be read");
+    // A key text that holds no key at all checks too, and refuses.
+    EXPECT_TRUE(TrustOfKeys(crypto_, "only a comment\n").Checks());
+    EXPECT_FALSE(TrustOfKeys(crypto_, "").Checks());
 }
 
 TEST_F(OnlineSignatureTest, WithoutKeysTheCabinetIsInstalledUncheckedAndTheRunLogSaysWhy) {
