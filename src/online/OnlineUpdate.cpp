@@ -8,11 +8,14 @@
 #include "common/AppError.h"
 #include "common/Paths.h"
 #include "common/Strings.h"
+#include "online/BackgroundDigest.h"
 #include "online/CabinetChoice.h"
 #include "online/OnlineTexts.h"
 #include "online/ProgressDisplay.h"
 #include "online/RunningLog.h"
 #include "shell/AppTexts.h"
+#include "signing/CabinetSignature.h"
+#include "signing/SignatureFile.h"
 
 namespace {
 
@@ -50,6 +53,7 @@ public:
             ListCabinets();
             ChooseCabinet();
             Download();
+            CheckSignature();
             Install();
             return Finish();
         } catch (const AppError& error) {
@@ -193,6 +197,11 @@ private:
         // From here until the size check passes, any failure leaves a partial file to remove.
         downloading_ = true;
         localFile_ = files_.OpenForWrite(localPath_);
+        // The digest is taken of the bytes as they are written, so that checking the signature
+        // adds almost nothing to the download.
+        if (services_.trust.Checks()) {
+            digest_ = std::make_unique<BackgroundDigest>(services_.trust.crypto->NewSha256());
+        }
         state_.busy = true;
 
         // The count is kept exactly: the bar's single-precision value cannot tell sizes above
@@ -212,6 +221,7 @@ private:
                 Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
             }
             localFile_->Write(buffer, n);
+            if (digest_) digest_->Add(buffer, n);
             received += static_cast<std::int64_t>(n);
             view_.SetProgressValue(static_cast<float>(received));
             view_.SetText(Control::LblUkupno3, std::to_string(received));
@@ -227,11 +237,55 @@ private:
         if (received != size) Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
         downloading_ = false;
         state_.busy = false;
+        received_ = received;
 
         CloseIfOpen(transfer_);
+        if (services_.trust.Checks()) FetchSignature();
         CloseIfOpen(connection_);
         CloseIfOpen(internet_);
         net_.AutodialHangup();
+    }
+
+    // The cabinet's signature file, over the same connection. It is small: the read stops one
+    // byte past the largest a signature file may be, which the check then refuses.
+    void FetchSignature() {
+        const std::string name = chosenName_ + std::string(kSignatureSuffix);
+        transfer_ = net_.OpenFile(connection_, name);
+        if (transfer_ == kNoHandle) {
+            Refuse("no signature file " + name + " on the server: " + net_.LastError());
+        }
+        char buffer[kReadSize];
+        std::size_t n = 0;
+        do {
+            n = net_.Read(transfer_, buffer, kReadSize);
+            signature_.append(buffer, n);
+        } while (n == kReadSize && signature_.size() <= kMostSignatureFileBytes);
+        CloseIfOpen(transfer_);
+        Note("signature file " + name + ", " + std::to_string(signature_.size()) + " bytes");
+    }
+
+    // The downloaded cabinet is installed only when the maker signed it, under this name and
+    // at this size. A program without keys installs it unchecked, as it always did.
+    void CheckSignature() {
+        const UpdateTrust& trust = services_.trust;
+        if (!trust.Checks()) {
+            Note("cabinet " + chosenName_ + " not checked: no update key is built in");
+            return;
+        }
+        const Sha256Digest digest = digest_->Finish();
+        digest_.reset();
+        if (!trust.keysFault.empty()) Refuse(trust.keysFault);
+        const SignatureVerdict verdict = VerifyCabinetSignature(
+            *trust.crypto, trust.keys, signature_, chosenName_, received_, digest);
+        if (!verdict.valid) {
+            Refuse(verdict.reason + (verdict.keyId.empty() ? "" : " (key " + verdict.keyId + ")"));
+        }
+        Note("cabinet " + chosenName_ + " verified: " + verdict.reason);
+    }
+
+    [[noreturn]] void Refuse(const std::string& reason) {
+        Note("cabinet " + chosenName_ + " refused: " + reason);
+        Raise(online::code::kNotMakers, online::text::kNotMakers);
     }
 
     void Install() {
@@ -282,8 +336,9 @@ private:
         }
         // Not only a cancel or a short download: whatever ended the download (a full disk, a
         // failed write) leaves a partial cabinet that nothing would ever unpack.
+        // A cabinet that is not the maker's is never kept beside the program either.
         if (downloading_ || code == online::code::kCancelled ||
-            code == online::code::kSizeMismatch) {
+            code == online::code::kSizeMismatch || code == online::code::kNotMakers) {
             RemovePartialFile();
         }
         view_.SetProgressValue(0);
@@ -330,6 +385,9 @@ private:
     std::string localPath_;
     std::unique_ptr<IBinaryWriter> localFile_;
     bool downloading_ = false;  // the local file is being written and not yet complete
+    std::int64_t received_ = 0;
+    std::unique_ptr<BackgroundDigest> digest_;  // while a signature is to be checked
+    std::string signature_;                     // the signature file's bytes
     bool result_ = false;
 };
 
