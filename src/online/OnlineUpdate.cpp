@@ -1,5 +1,6 @@
 #include "online/OnlineUpdate.h"
 
+#include <functional>
 #include <limits>
 #include <new>
 #include <string>
@@ -74,17 +75,27 @@ private:
         handle = kNoHandle;  // closed handles count as no longer open: never closed twice
     }
 
+    // What waits for the server (up to its time-out when it is silent) or for the disk runs off
+    // the window's thread, so that the window keeps answering meanwhile: painted, with the wait
+    // cursor, its input thrown away and close requests refused, as the database phase runs.
+    // The download's loop stays on the window's thread, yielding between its reads.
+    void OffUiThread(const std::function<void()>& work) { view_.RunOffUiThread(work); }
+
     void Connect() {
         log_.Show(online::text::kConnecting);
-        net_.Autodial();
-        internet_ = net_.Open(online::kAgent);
+        OffUiThread([&] {
+            net_.Autodial();
+            internet_ = net_.Open(online::kAgent);
+        });
         view_.SetCursor(Cursor::AppStarting);
         if (internet_ == kNoHandle) Raise(online::code::kNoInternet, online::text::kNoInternet);
 
         const UpdateServer& server = services_.server;
         Note("connecting to " + server.host + ":" + std::to_string(server.port));
-        connection_ = net_.Connect(internet_, server.host, server.port, online::kServerUser,
-                                   online::kServerPassword, true);
+        OffUiThread([&] {
+            connection_ = net_.Connect(internet_, server.host, server.port, online::kServerUser,
+                                       online::kServerPassword, true);
+        });
         view_.SetCursor(Cursor::AppStarting);
         if (connection_ == kNoHandle) {
             Note("connection failed: " + net_.LastError());
@@ -105,7 +116,7 @@ private:
         const std::string mask = SearchMask(currentDirectory_);
         log_.AppendLine(online::text::kSearching);
         FindRecord record;
-        transfer_ = net_.FindFirst(connection_, mask, record);
+        OffUiThread([&] { transfer_ = net_.FindFirst(connection_, mask, record); });
         if (transfer_ == kNoHandle) {
             Note("nothing found for " + mask + ": " + net_.LastError());
             CloseIfOpen(connection_);
@@ -179,7 +190,7 @@ private:
     }
 
     void Download() {
-        transfer_ = net_.OpenFile(connection_, chosenName_);
+        OffUiThread([&] { transfer_ = net_.OpenFile(connection_, chosenName_); });
         if (transfer_ == kNoHandle) {
             Note("cannot open " + chosenName_ + ": " + net_.LastError());
             CloseIfOpen(connection_);
@@ -295,10 +306,12 @@ private:
 
         std::unique_ptr<IUpdateCabinet> cabExt = services_.makeCabinet();
         cabExt->SetCabName(chosenName_);
-        const std::int32_t count = cabExt->FileCount();
+        std::int32_t count = 0;
+        OffUiThread([&] { count = cabExt->FileCount(); });
         if (count < kFewestFilesOfFullUpgrade) state_.endAfterInstall = true;
         Note("installing " + chosenName_ + ", " + std::to_string(count) + " files");
-        const bool extracted = cabExt->Extract();
+        bool extracted = false;
+        OffUiThread([&] { extracted = cabExt->Extract(); });
         cabExt.reset();
         if (!extracted) {
             result_ = false;
