@@ -284,6 +284,11 @@ bool FrmGlavna::IsInputToWindow(const MSG& message) const {
 
 void FrmGlavna::Serve(MSG& message) {
     if (workOffUiThread_ && IsInputToWindow(message)) return;  // thrown away, not queued
+    // A key acts on what the window shows: a caption still kept for the timer ("&Kraj" in place
+    // of "&Odustani") would leave its mnemonic unknown to the dialog manager.
+    if (IsInputToWindow(message) && std::ranges::find(textPending_, true) != textPending_.end()) {
+        ApplyPending();
+    }
     // The dialog manager gives the window its keyboard: Alt+D, Alt+O and Alt+K click the button
     // whose caption marks the letter, Tab moves between the buttons.
     if (!window_ || !IsDialogMessageW(window_, &message)) {
