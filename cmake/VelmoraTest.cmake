@@ -27,12 +27,20 @@ if(WIN32)
   # Built natively on Windows, the tests simply run.
   if(CMAKE_CROSSCOMPILING)
     set(VELMORA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-    set(VELMORA_WINE_ENVIRONMENT WINEPREFIX=${VELMORA_WINEPREFIX} WINEDEBUG=-all)
-    # The persistent server comes first: one that wineboot started would still be running, and
-    # a second "wineserver -p" refuses to start beside it. A server already running (left by an
-    # earlier run) serves as well.
-    add_test(NAME wine_prefix COMMAND sh -c
-      "(mkdir -p \"$WINEPREFIX\"; wineserver -p || true; test -f \"$WINEPREFIX/system.reg\" || wineboot -i; wine cmd /c exit 0) </dev/null >/dev/null 2>&1")
+    # The ODBC driver the end-to-end runs name: odbc32 hands over to the host's unixODBC of the
+    # program's own width, and the 32-bit FreeTDS is registered under a name of its own.
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      set(VELMORA_TEST_ODBC_DRIVER FreeTDS32 CACHE STRING "unixODBC driver of the end-to-end runs")
+      # The prefix must run 32-bit programs: WoW64's command interpreter proves it.
+      set(wine_probe "C:\\windows\\syswow64\\cmd.exe" /c exit 0)
+    else()
+      set(VELMORA_TEST_ODBC_DRIVER FreeTDS CACHE STRING "unixODBC driver of the end-to-end runs")
+      set(wine_probe cmd /c exit 0)
+    endif()
+    set(VELMORA_WINE_ENVIRONMENT WINEPREFIX=${VELMORA_WINEPREFIX} WINEDEBUG=-all
+      VELMORA_TEST_ODBC_DRIVER=${VELMORA_TEST_ODBC_DRIVER})
+    add_test(NAME wine_prefix
+      COMMAND ${VELMORA_SOURCE_ROOT}/tests/windows/make-wine-prefix ${wine_probe})
     add_test(NAME wine_server_end COMMAND sh -c "wineserver -k 2>/dev/null || true")
     set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine
       ENVIRONMENT "${VELMORA_WINE_ENVIRONMENT}" TIMEOUT 180)

@@ -1,20 +1,5 @@
-# Cross-building the Windows programs on Debian with mingw-w64 (package
-# g++-mingw-w64-x86-64-posix). The posix thread model gives std::thread and std::mutex; the
-# runtime is linked statically, so the programs need no libstdc++ or winpthread DLL.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-building the 64-bit Windows programs on Debian with mingw-w64 (package
+# g++-mingw-w64-x86-64-posix).
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(VELMORA_MINGW_PREFIX x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${VELMORA_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VELMORA_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${VELMORA_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VELMORA_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# Tests and helper programs are run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-w64-common.cmake)

@@ -4,6 +4,7 @@
 
 #include "cabinet/FolderTree.h"
 #include "cabinet/InstallLayout.h"
+#include "cabinet/StoredName.h"
 #include "common/Paths.h"
 
 namespace il = install_layout;
@@ -14,6 +15,8 @@ namespace {
 constexpr std::int32_t kNoBackup = 53;  // file not found
 constexpr const char* kNoBackupText = "No backup of an earlier installation";
 constexpr const char* kIncompleteText = "The backup is incomplete";
+// After the label of the backup a restore puts back: the folder of the files it set aside.
+constexpr const char* kSetAsideEnd = ".before-restore";
 
 std::string BackupsFolder(const std::string& root) { return JoinPath(root, il::kBackups); }
 
@@ -32,11 +35,21 @@ std::vector<Backup> List(IFileSystem& files, const std::string& root) {
     if (!files.FolderExists(BackupsFolder(root))) return backups;
     for (const FolderEntry& entry : files.ListFolder(BackupsFolder(root))) {
         if (entry.isFolder || !EndsWith(entry.name, il::kManifestSuffix)) continue;
+        // The label is the manifest's own file name, one plain level: what the text inside
+        // says is not trusted to name the folder that a restore empties or a prune removes.
+        const std::string label =
+            entry.name.substr(0, entry.name.size() - std::string(il::kManifestSuffix).size());
+        if (!stored_name::IsPlainRelative(label) ||
+            label.find_first_of("\\/") != std::string::npos || files.IsLink(JoinPath(BackupsFolder(root), label)))
+            continue;
         try {
             Backup backup;
             backup.manifest =
                 InstallJournal::FromText(files.ReadAll(JoinPath(BackupsFolder(root), entry.name)));
-            backup.label = backup.manifest.label;
+            if (backup.manifest.kind != InstallJournal::Kind::Install ||
+                backup.manifest.backup != JoinPath(il::kBackups, label))
+                continue;  // not the manifest of the folder beside it
+            backup.label = label;
             backup.sequence = backup.manifest.sequence;
             backups.push_back(std::move(backup));
         } catch (const AppError&) {
@@ -81,31 +94,36 @@ void Prune(IFileSystem& files, const std::string& root, std::size_t keep, const 
     }
 }
 
-InstallJournal PlanRestoreOfLatest(IFileSystem& files, const std::string& root) {
+RestorePlan PlanRestoreOfLatest(IFileSystem& files, const std::string& root) {
     const std::vector<Backup> backups = List(files, root);
     if (backups.empty()) throw AppError(kNoBackup, "Restore", kNoBackupText);
     const Backup& latest = backups.back();
     const std::string backupFolder = JoinPath(il::kBackups, latest.label);
 
-    InstallJournal journal;
+    RestorePlan plan;
+    InstallJournal& journal = plan.journal;
     journal.kind = InstallJournal::Kind::Restore;
     journal.label = latest.label;
     journal.sequence = latest.sequence;
     journal.incoming = backupFolder;
-    journal.backup = JoinPath(il::kStaging, il::kSetAside);
+    // What is in place now is the store's: it is kept, in a folder of its own.
+    journal.backup = JoinPath(il::kBackups, FreeLabel(files, root, latest.label + kSetAsideEnd));
     journal.oldFolders = latest.manifest.newFolders;
     for (const InstallJournal::Move& move : latest.manifest.moves) {
-        const bool inPlace = files.Exists(JoinPath(root, move.file));
+        const std::string inPlacePath = JoinPath(root, move.file);
+        const bool inPlace = files.Exists(inPlacePath) || files.IsLink(inPlacePath);
+        if (inPlace && move.stamp.size >= 0 && files.Stamp(inPlacePath) != move.stamp)
+            plan.changedSince.push_back(move.file);
         if (move.step == InstallJournal::Step::Replace) {
             if (!files.Exists(JoinPath(JoinPath(root, backupFolder), move.file)))
                 throw AppError(kNoBackup, "Restore", std::string(kIncompleteText) + ": " + move.file);
             journal.moves.push_back(
-                {inPlace ? InstallJournal::Step::Replace : InstallJournal::Step::Put, move.file});
+                {inPlace ? InstallJournal::Step::Replace : InstallJournal::Step::Put, move.file, {}});
         } else if (inPlace) {
-            journal.moves.push_back({InstallJournal::Step::Remove, move.file});
+            journal.moves.push_back({InstallJournal::Step::Remove, move.file, {}});
         }
     }
-    return journal;
+    return plan;
 }
 
 }  // namespace backup_store

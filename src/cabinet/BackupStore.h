@@ -18,7 +18,8 @@ struct Backup {
     InstallJournal manifest;
 };
 
-// Every readable backup, oldest first. A manifest that cannot be read is skipped.
+// Every readable backup, oldest first. A manifest that cannot be read, or whose file name is
+// not the one plain level of the folder it describes, is skipped.
 std::vector<Backup> List(IFileSystem& files, const std::string& programFolder);
 
 // The sequence number for the next installation.
@@ -33,9 +34,18 @@ std::string FreeLabel(IFileSystem& files, const std::string& programFolder, std:
 void Prune(IFileSystem& files, const std::string& programFolder, std::size_t keep,
            const InstallNote& note);
 
+// A restore of the latest backup: its moves, and the files in place that changed since the
+// installation put them there (size or time differ from its manifest).
+struct RestorePlan {
+    InstallJournal journal;
+    std::vector<std::string> changedSince;
+};
+
 // The moves that put back the files of the latest backup: the files its installation replaced
-// come back (the ones in place are set aside in the staging folder), the files it added are
-// set aside too. Raises AppError when there is no backup or a file of it is missing.
-InstallJournal PlanRestoreOfLatest(IFileSystem& files, const std::string& programFolder);
+// come back, and the files in place (the ones the installation brought, with whatever the
+// store changed in them since) are set aside into a backup folder of their own,
+// "<label>.before-restore", which no restore and no prune ever removes. Raises AppError when
+// there is no backup or a file of it is missing.
+RestorePlan PlanRestoreOfLatest(IFileSystem& files, const std::string& programFolder);
 
 }  // namespace backup_store

@@ -31,6 +31,9 @@ constexpr const char* kNotPutBackAdvice =
     "\r\nZatvorite programe koji ih koriste i pokrenite dizanje verzije ponovo: ono tada samo "
     "vraća stare datoteke.";
 
+// The folder of a file cannot be made (a file where the folder should be, a full disk).
+constexpr std::int32_t kCannotMake = 82;
+
 // Run-time error of a handler that failed with something other than an AppError.
 constexpr std::int32_t kInternalError = 51;
 
@@ -313,27 +316,34 @@ std::uint32_t CabFile::HandleExtractFile(FILE_IN_CABINET_INFO& info) {
     if (cancel) return FILEOP_SKIP;
 
     // A cabinet from the network is untrusted: a name that would land outside the target
-    // folder, or that holds control characters, is not written, and the pass fails so that the
-    // user hears of it.
-    const std::string& relative = requestedName_.empty() ? stored : requestedName_;
-    if (!stored_name::SafeToWrite(relative))
+    // folder, that Windows would read as another name or a device, that holds control
+    // characters, or that reaches the tool's own staging folder, backups or lock, is not
+    // written, and the pass fails so that the user hears of it.
+    const std::string& requested = requestedName_.empty() ? stored : requestedName_;
+    const std::optional<std::string> normal = stored_name::Normalise(requested);
+    if (!normal || stored_name::ReachesBookkeeping(*normal))
         throw AppError(static_cast<std::int32_t>(win32::kInvalidName), kCallbackSource,
                        WinErrorText(static_cast<std::int32_t>(win32::kInvalidName)));
+    const std::string relative = stored_name::ToNative(*normal);
 
-    const std::string target =
-        unit_ ? unit_->StagingPathFor(stored_name::ToNative(relative)) : TargetPathFor(stored);
+    const std::string target = unit_ ? unit_->StagingPathFor(unit_->Expect(relative))
+                                     : TargetPathFor(relative);
     std::string folder, name;
     Callback::SplitPath(target, folder, name, kPathSeparator);
-    if (!Callback::CreateFolderPath(folder)) return FILEOP_SKIP;
+    if (!Callback::CreateFolderPath(folder)) {
+        // An installation is all or nothing: a file it cannot unpack fails it.
+        if (unit_)
+            throw AppError(static_cast<std::int32_t>(kCannotMake), kCallbackSource,
+                           WinErrorText(static_cast<std::int32_t>(kCannotMake)));
+        return FILEOP_SKIP;
+    }
     WriteAnsiPath(info.FullTargetName, target);
-    if (unit_) unit_->Expect(stored_name::ToNative(relative));
     return FILEOP_DOIT;
 }
 
-std::string CabFile::TargetPathFor(const std::string& stored) const {
+std::string CabFile::TargetPathFor(const std::string& relative) const {
     std::string folder = requestedFolder_.empty() ? FolderOf(cabName_) : requestedFolder_;
     // A cabinet named without a folder lies in the current folder, not in the root.
     if (folder.empty()) folder = ".";
-    const std::string name = requestedName_.empty() ? stored : requestedName_;
-    return Callback::AddBackslash(folder, kPathSeparator) + stored_name::ToNative(name);
+    return Callback::AddBackslash(folder, kPathSeparator) + relative;
 }

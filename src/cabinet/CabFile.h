@@ -90,7 +90,7 @@ private:
     std::uint32_t HandleInfoFile(cabinet_api::FILE_IN_CABINET_INFO& info);
     std::uint32_t HandleXmlFile(cabinet_api::FILE_IN_CABINET_INFO& info);
     std::uint32_t HandleExtractFile(cabinet_api::FILE_IN_CABINET_INFO& info);
-    std::string TargetPathFor(const std::string& stored) const;
+    std::string TargetPathFor(const std::string& relative) const;
     std::string XmlDocument() const;
     void ShowExtractFailure(const AppError& error);
     bool ExtractAsOneUnit();

@@ -28,10 +28,17 @@ bool IsEmpty(IFileSystem& files, const std::string& folder) {
 }
 
 void Remove(IFileSystem& files, const std::string& folder) {
+    // A link goes as a link: what it leads to is not ours to empty.
+    if (files.IsLink(folder)) {
+        files.Delete(folder);
+        return;
+    }
     if (!files.FolderExists(folder)) return;
     for (const FolderEntry& entry : files.ListFolder(folder)) {
         const std::string path = JoinPath(folder, entry.name);
-        if (entry.isFolder) {
+        if (files.IsLink(path)) {
+            files.Delete(path);
+        } else if (entry.isFolder) {
             Remove(files, path);
         } else {
             files.SetNormalAttributes(path);

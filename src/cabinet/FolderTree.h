@@ -16,7 +16,8 @@ void Ensure(IFileSystem& files, const std::string& root, const std::string& rela
 // True when the folder holds nothing at all.
 bool IsEmpty(IFileSystem& files, const std::string& folder);
 
-// Removes the folder with everything in it; a folder that is not there is no failure.
+// Removes the folder with everything in it; a folder that is not there is no failure. Links
+// are removed as links, never followed.
 void Remove(IFileSystem& files, const std::string& folder);
 
 }  // namespace folder_tree

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/IFileSystem.h"
+
 // The plan of one installation (or restore) of files into the program folder, written to disk
 // before the first file moves, so that a run cut short by a crash or a power cut can be undone
 // by the next one. Every path in it is relative to the program folder and native.
@@ -17,6 +19,9 @@ struct InstallJournal {
     struct Move {
         Step step = Step::Put;
         std::string file;
+        // Of the incoming file, so that a later restore can tell the files changed since.
+        // Size -1: not recorded (older manifests, restores).
+        FileStamp stamp;
     };
 
     Kind kind = Kind::Install;
@@ -31,6 +36,10 @@ struct InstallJournal {
     // One line per field, TAB between key and value. Names cannot hold a line break, which a
     // cabinet name cannot either.
     std::string ToText() const;
-    // Raises AppError (number 13, invalid data) for a text that is not a journal.
+    // Raises AppError (number 13, invalid data) for a text that is not a journal, and for one
+    // with a path that could lead anywhere but to its own place in the program folder:
+    // absolute, with a drive, a "..", "." or empty level, a control character, a move of the
+    // tool's own bookkeeping, or folders of its own other than the ones a journal uses.
+    // Damaged, edited by hand or planted, such a journal is never acted on.
     static InstallJournal FromText(const std::string& text);
 };

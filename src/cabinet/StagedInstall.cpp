@@ -7,6 +7,7 @@
 #include "cabinet/CabErrors.h"
 #include "cabinet/FolderTree.h"
 #include "cabinet/InstallLayout.h"
+#include "cabinet/NameCompare.h"
 #include "common/Paths.h"
 #include "common/Strings.h"
 
@@ -15,6 +16,22 @@ namespace il = install_layout;
 namespace {
 
 constexpr std::int32_t kInvalidName = 123;
+constexpr std::int32_t kInvalidData = 13;
+constexpr std::int32_t kSharingViolation = 32;
+constexpr std::int32_t kNameTooLong = 111;
+// Windows paths, without long-path support, hold 259 UTF-16 units and the NUL.
+constexpr std::size_t kWindowsPathUnits = 259;
+
+// UTF-16 units of a UTF-8 text: four-byte sequences take two, every other sequence one.
+std::size_t Utf16Units(const std::string& utf8) {
+    std::size_t units = 0;
+    for (char byte : utf8) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c & 0xC0) != 0x80) ++units;
+        if (c >= 0xF0) ++units;
+    }
+    return units;
+}
 
 // The journal must be whole on disk before the first file moves: it is all a later run has
 // to undo a move cut short.
@@ -43,6 +60,11 @@ StagedInstall::StagedInstall(IFileSystem& files, std::string programFolder, std:
       staging_(JoinPath(root_, il::kStaging)) {}
 
 void StagedInstall::Begin() {
+    hold_ = RunLock::Take(files_, root_);
+    if (!hold_) {
+        note_("another run of the upgrade holds this program folder; nothing changed");
+        throw AppError(kSharingViolation, "CabFile.Install", WinErrorText(kSharingViolation));
+    }
     const RecoveryReport leftover = RecoverInterruptedInstall(files_, root_, note_);
     if (!leftover.notPutBack.empty()) {
         throw InstallFailure(AppError(FileError::kPathFileAccess, "CabFile.Install",
@@ -64,15 +86,18 @@ std::string StagedInstall::StagingPathFor(const std::string& relative) const {
     return JoinPath(JoinPath(staging_, il::kStagedFiles), relative);
 }
 
-void StagedInstall::Expect(const std::string& relative) {
+std::string StagedInstall::Expect(const std::string& relative) {
     // The journal keeps one name per line with a TAB before it: a name with a control
     // character could forge a line. The cabinet object refuses such names before they get
     // here; the journal does not rely on that.
     if (HasControlCharacters(relative))
         throw AppError(kInvalidName, "StagedInstall", WinErrorText(kInvalidName));
-    // A name stored twice is unpacked twice to the same place: it moves once.
-    if (std::find(expected_.begin(), expected_.end(), relative) == expected_.end())
-        expected_.push_back(relative);
+    // A name stored twice is unpacked twice to the same place: it moves once. Letter case
+    // does not make another file where the cabinets are meant to go.
+    for (const std::string& known : expected_)
+        if (EqualsIgnoreCase(known, relative)) return known;
+    expected_.push_back(relative);
+    return relative;
 }
 
 std::string StagedInstall::FinalPathFor(const std::string& stagingPath) const {
@@ -98,11 +123,29 @@ InstallJournal StagedInstall::Plan() {
                     journal.newFolders.end())
                 journal.newFolders.push_back(folder);
         }
-        const bool replaces = files_.Exists(JoinPath(root_, file));
+        const std::string target = JoinPath(root_, file);
+        const bool replaces = files_.Exists(target) || files_.IsLink(target);
         journal.moves.push_back(
-            {replaces ? InstallJournal::Step::Replace : InstallJournal::Step::Put, file});
+            {replaces ? InstallJournal::Step::Replace : InstallJournal::Step::Put, file,
+             files_.Stamp(StagingPathFor(file))});
     }
     return journal;
+}
+
+void StagedInstall::CheckPathLengths(const InstallJournal& journal) const {
+    if (kPathSeparator != '\\') return;  // the limit is Windows'
+    for (const InstallJournal::Move& move : journal.moves) {
+        for (const std::string& path :
+             {JoinPath(root_, move.file), JoinPath(JoinPath(root_, journal.backup), move.file)}) {
+            if (Utf16Units(path) > kWindowsPathUnits) {
+                note_("path too long for Windows (" + std::to_string(Utf16Units(path)) +
+                      " characters): " + path + "; nothing moved");
+                throw InstallFailure(AppError(kNameTooLong, "StagedInstall",
+                                              WinErrorText(kNameTooLong)),
+                                     move.file, {});
+            }
+        }
+    }
 }
 
 void StagedInstall::WriteJournal(const InstallJournal& journal) {
@@ -110,6 +153,10 @@ void StagedInstall::WriteJournal(const InstallJournal& journal) {
 }
 
 void StagedInstall::Commit() {
+    if (expected_.empty()) {
+        Abandon();
+        throw AppError(kInvalidData, "CabFile.Install", WinErrorText(kInvalidData));
+    }
     InstallJournal journal;
     try {
         journal = Plan();
@@ -118,23 +165,32 @@ void StagedInstall::Commit() {
         Abandon();
         throw InstallFailure(error, il::kJournal, {});
     }
-    backupFolder_ = journal.backup;
+    const bool replacesAny =
+        std::any_of(journal.moves.begin(), journal.moves.end(), [](const InstallJournal::Move& m) {
+            return m.step != InstallJournal::Step::Put;
+        });
     note_("all " + std::to_string(journal.moves.size()) +
-          " files unpacked; moving them into place, replaced files into " + journal.backup);
+          " files unpacked; moving them into place" +
+          (replacesAny ? ", replaced files into " + journal.backup : ""));
 
     InstallMoves moves(files_, root_, note_);
     const auto moveStart = std::chrono::steady_clock::now();
     try {
         try {
-            // Made even when nothing is replaced: its manifest says what a restore removes.
-            folder_tree::Ensure(files_, root_, journal.backup);
-        } catch (const AppError& error) {
-            throw InstallFailure(error, journal.backup, {});
+            CheckPathLengths(journal);
+            moves.CheckNotRunning(journal);
+        } catch (const InstallFailure&) {
+            Abandon();
+            throw;
         }
         moves.Apply(journal);
-        // The commit point: once the journal is the backup's manifest, the installation stands.
-        files_.Rename(JoinPath(staging_, il::kJournal),
-                      JoinPath(root_, journal.backup + il::kManifestSuffix));
+        // The commit point: once the journal is the backup's manifest (or, when nothing was
+        // replaced and there is nothing to keep, once it is gone), the installation stands.
+        if (replacesAny)
+            files_.Rename(JoinPath(staging_, il::kJournal),
+                          JoinPath(root_, journal.backup + il::kManifestSuffix));
+        else
+            files_.Delete(JoinPath(staging_, il::kJournal));
     } catch (const InstallFailure& failure) {
         if (failure.notPutBack().empty()) {
             DropBackup(journal);
@@ -156,7 +212,13 @@ void StagedInstall::Commit() {
     const auto moveMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - moveStart)
                             .count();
+    backupFolder_ = replacesAny ? journal.backup : std::string();
     Tidy("staging folder", staging_);
+    if (!replacesAny) {
+        note_("installed; no file was replaced, so there is no backup to keep (moves took " +
+              std::to_string(moveMs) + " ms)");
+        return;
+    }
     note_("installed; the replaced files are kept in " + journal.backup + " (moves took " +
           std::to_string(moveMs) + " ms)");
     backup_store::Prune(files_, root_, il::kKeptBackups, note_);
@@ -191,10 +253,69 @@ void StagedInstall::Tidy(const std::string& what, const std::string& folder) noe
     }
 }
 
+namespace {
+
+bool ManifestExists(IFileSystem& files, const std::string& root, const std::string& backup) {
+    return files.Exists(JoinPath(root, backup + il::kManifestSuffix));
+}
+
+// A restore whose commit point was passed (its backup's manifest is gone): the files of the
+// backup are in place, and what the restore set aside is kept; only its own leftovers go.
+void FinishRestore(IFileSystem& files, const std::string& root, const InstallJournal& journal,
+                   const InstallNote& note) {
+    note("an earlier restore was cut short after it had put the files back; finishing it");
+    try {
+        RemoveBackup(files, root, journal.incoming);
+    } catch (const AppError& error) {
+        note(journal.incoming + " not removed: " + error.description());
+    }
+}
+
+// Puts back what the journal's moves did. True when everything is back.
+bool UndoJournal(IFileSystem& files, const std::string& root, const InstallJournal& journal,
+                 const InstallNote& note, RecoveryReport& report) {
+    note("an earlier " +
+         std::string(journal.kind == InstallJournal::Kind::Install ? "installation" : "restore") +
+         " was cut short while its files moved; putting them back");
+    InstallMoves moves(files, root, note);
+    report.notPutBack = moves.Undo(journal);
+    report.movesUndone = true;
+    if (!report.notPutBack.empty()) return false;  // the journal stays for next time
+    // The folder that received the files moved out of place was made by that run; one with a
+    // manifest of its own is a backup that stands, and stays.
+    if (!ManifestExists(files, root, journal.backup) &&
+        journal.backup.rfind(il::kBackups, 0) == 0) {
+        try {
+            RemoveBackup(files, root, journal.backup);
+        } catch (const AppError& error) {
+            note("backup folder " + journal.backup + " not removed: " + error.description());
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 RecoveryReport RecoverInterruptedInstall(IFileSystem& files, const std::string& programFolder,
                                          const InstallNote& note) {
     RecoveryReport report;
+    const std::shared_ptr<RunLock> hold = RunLock::Take(files, programFolder);
+    if (!hold) {
+        report.busy = true;
+        return report;
+    }
     const std::string staging = JoinPath(programFolder, il::kStaging);
+    if (files.IsLink(staging)) {
+        // Not one this tool makes: whatever it leads to is left alone, only the link goes.
+        report.found = true;
+        note("the staging folder is a link; removing the link only");
+        try {
+            files.Delete(staging);
+        } catch (const AppError& error) {
+            note("link not removed: " + error.description());
+        }
+        return report;
+    }
     if (!files.FolderExists(staging)) return report;
     report.found = true;
     const std::string journalPath = JoinPath(staging, il::kJournal);
@@ -204,25 +325,18 @@ RecoveryReport RecoverInterruptedInstall(IFileSystem& files, const std::string& 
         try {
             journal = InstallJournal::FromText(files.ReadAll(journalPath));
         } catch (const AppError&) {
-            // Cut short while it was written: no file had begun to move.
+            // Cut short while it was written (no file had begun to move), or a journal that
+            // is not one this tool wrote: nothing it says is acted on.
             readable = false;
+            note("the journal of an earlier run is incomplete or damaged; not acted on");
         }
         if (readable) {
-            note("an earlier " + std::string(journal.kind == InstallJournal::Kind::Install
-                                                 ? "installation"
-                                                 : "restore") +
-                 " was cut short while its files moved; putting them back");
-            InstallMoves moves(files, programFolder, note);
-            report.notPutBack = moves.Undo(journal);
-            report.movesUndone = true;
-            if (!report.notPutBack.empty()) return report;  // the journal stays for next time
-            if (journal.kind == InstallJournal::Kind::Install) {
-                try {
-                    RemoveBackup(files, programFolder, journal.backup);
-                } catch (const AppError& error) {
-                    note("backup folder " + journal.backup + " not removed: " + error.description());
-                }
-            }
+            const bool restoreCommitted = journal.kind == InstallJournal::Kind::Restore &&
+                                          !ManifestExists(files, programFolder, journal.incoming);
+            if (restoreCommitted)
+                FinishRestore(files, programFolder, journal, note);
+            else if (!UndoJournal(files, programFolder, journal, note, report))
+                return report;
         }
     }
     note("removing the staging folder of an earlier run");

@@ -30,9 +30,12 @@ private:
 
 // Run-time error numbers of the program's own faults, with the descriptions shown beside them.
 namespace RuntimeError {
+inline constexpr std::int32_t kInvalidProcedureCall = 5;
 inline constexpr std::int32_t kOverflow = 6;
 inline constexpr std::int32_t kSubscriptOutOfRange = 9;
 inline constexpr std::int32_t kTypeMismatch = 13;
+inline constexpr std::int32_t kInternalError = 51;
+inline constexpr const char* kInvalidProcedureCallText = "Invalid procedure call or argument";
 inline constexpr const char* kOverflowText = "Overflow";
 inline constexpr const char* kSubscriptOutOfRangeText = "Subscript out of range";
 inline constexpr const char* kTypeMismatchText = "Type mismatch";

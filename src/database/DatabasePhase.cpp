@@ -1,5 +1,6 @@
 #include "database/DatabasePhase.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <set>
@@ -36,7 +37,9 @@ private:
     void LogScript(const SplitScript& split);
     // False after the box that names every database not ready to be changed.
     bool PreFlight(const Discovery& found);
-    RunResult RunAllDatabases(const std::vector<std::string>& targets, const SplitScript& script);
+    RunResult RunAllDatabases(const Discovery& found, const SplitScript& script);
+    // Logs each target's collation; those whose code page loses Croatian letters are recorded.
+    void CheckCollations(const Discovery& found, RunResult& result);
     int Finish(const RunResult& result);
     void ConnectionStageReport(const AppError& e);
     void ExecutionReport(const AppError& e);
@@ -104,7 +107,7 @@ int DatabasePhase::ExecutionStage() {
         throw AppError(RuntimeError::kSubscriptOutOfRange, "Upgrade",
                        RuntimeError::kSubscriptOutOfRangeText);
     }
-    const RunResult result = RunAllDatabases(targets, split);
+    const RunResult result = RunAllDatabases(found, split);
     if (session_.dbConnection) session_.dbConnection->Close();
     session_.dbConnection.reset();
     return Finish(result);
@@ -127,7 +130,7 @@ void DatabasePhase::LogScript(const SplitScript& split) {
 }
 
 bool DatabasePhase::PreFlight(const Discovery& found) {
-    const auto failures = CheckPreFlight(found.targets, found.states);
+    const auto failures = CheckPreFlight(found.targets, found.states, found.unenterable);
     if (failures.empty()) {
         for (const auto& t : found.targets)
             ctx_.log.Write("pre-flight", t + ": online, read-write, multi-user, writable by the login");
@@ -145,9 +148,23 @@ bool DatabasePhase::PreFlight(const Discovery& found) {
     return false;
 }
 
-RunResult DatabasePhase::RunAllDatabases(const std::vector<std::string>& targets,
-                                         const SplitScript& script) {
+void DatabasePhase::CheckCollations(const Discovery& found, RunResult& result) {
+    for (const auto& state : found.states) {
+        if (std::find(found.targets.begin(), found.targets.end(), state.name) == found.targets.end())
+            continue;
+        const std::string page = state.codePage ? std::to_string(*state.codePage) : "unknown";
+        ctx_.log.Write("database", state.name + ": collation " + state.collation + " (code page " + page + ")");
+        if (KeepsCroatianLetters(state)) continue;
+        ctx_.log.Write("collation", state.name + ": code page " + page + " is not 1250: Č, Ć, Đ and other " +
+                                        "Croatian letters in text written without N are lost");
+        result.otherCodePages.push_back({state.name, state.collation, *state.codePage});
+    }
+}
+
+RunResult DatabasePhase::RunAllDatabases(const Discovery& found, const SplitScript& script) {
+    const std::vector<std::string>& targets = found.targets;
     RunResult result;
+    CheckCollations(found, result);
     for (std::size_t i = 0; i < targets.size(); ++i) {
         if (i == 0) {
             // The window updates of the first database lie before the lenient part of the run.
@@ -155,9 +172,21 @@ RunResult DatabasePhase::RunAllDatabases(const std::vector<std::string>& targets
         } else {
             ShowDatabaseStartedLeniently(session_, targets[i]);
         }
-        UpgradeDatabase(session_, targets[i], script, ctx_.state.programVersion, result);
+        const auto table = found.verzijaTables.find(targets[i]);
+        UpgradeDatabase(session_, targets[i], script, ctx_.state.programVersion, result,
+                        table == found.verzijaTables.end() ? "Verzija" : table->second);
     }
     return result;
+}
+
+// One line naming the batches that `pick` chooses, as "ALFA (naredba 2)"; empty when none.
+template <typename Pick>
+std::string BatchList(const RunResult& result, const char* lead, Pick pick) {
+    std::vector<std::string> where;
+    for (const auto& f : result.failedBatches) {
+        if (pick(f)) where.push_back(f.database + " (" + dbtexts::kBatchWord + std::to_string(f.batchNumber) + ")");
+    }
+    return where.empty() ? "" : "\r\n" + std::string(lead) + Join(where, ", ") + ".";
 }
 
 std::string FailureSummary(const RunResult& result, const std::string& logPath) {
@@ -171,6 +200,18 @@ std::string FailureSummary(const RunResult& result, const std::string& logPath) 
         text += "\r\n" + std::string(dbtexts::kFailedBatches) +
                 std::to_string(result.failedBatches.size()) + " (" + where + ").";
     }
+    text += BatchList(result, dbtexts::kTimedOut, [](const FailedBatch& f) { return f.timedOut; });
+    text += BatchList(result, dbtexts::kCutShort,
+                      [](const FailedBatch& f) { return f.cutShort && !f.timedOut; });
+    if (!result.rolledBack.empty()) {
+        std::vector<std::string> where;
+        for (const auto& r : result.rolledBack)
+            where.push_back(r.database + " (" +
+                            (r.batchNumber == 0 ? std::string(dbtexts::kScriptEnd)
+                                                : dbtexts::kBatchWord + std::to_string(r.batchNumber)) +
+                            ")");
+        text += "\r\n" + std::string(dbtexts::kRolledBack) + Join(where, ", ") + ".";
+    }
     if (!result.skippedDatabases.empty()) {
         text += "\r\n" + std::string(dbtexts::kSkippedDatabases) +
                 Join(result.skippedDatabases, ", ") + ".";
@@ -178,6 +219,11 @@ std::string FailureSummary(const RunResult& result, const std::string& logPath) 
     if (!result.unstampedDatabases.empty()) {
         text += "\r\n" + std::string(dbtexts::kNotStamped) +
                 Join(result.unstampedDatabases, ", ") + ".";
+    }
+    if (!result.otherCodePages.empty()) {
+        std::vector<std::string> where;
+        for (const auto& c : result.otherCodePages) where.push_back(c.database + " (" + c.collation + ")");
+        text += "\r\n" + std::string(dbtexts::kOtherCodePage) + Join(where, ", ") + ".";
     }
     return text + "\r\n\r\n" + dbtexts::kSeeLog + logPath;
 }
@@ -191,7 +237,8 @@ int DatabasePhase::Finish(const RunResult& result) {
                                    " failed batch(es), " + std::to_string(result.skippedDatabases.size()) +
                                    " skipped database(s), " +
                                    std::to_string(result.unstampedDatabases.size()) +
-                                   " failed stamp(s), " + std::to_string(result.withoutVerzija) +
+                                   " failed stamp(s), " + std::to_string(result.rolledBack.size()) +
+                                   " rolled-back database(s), " + std::to_string(result.withoutVerzija) +
                                    " database(s) without Verzija");
     if (result.Clean()) {
         view.ShowMessage(dbtexts::kSuccess, MsgIcon::Information, MsgButtons::Ok, std::string(texts::kBoxTitle));

@@ -24,6 +24,19 @@ inline constexpr const char* kFailedBatches = "Neuspjelih naredbi: ";
 inline constexpr const char* kSkippedDatabases = "Preskočene baze (prebacivanje u bazu nije uspjelo): ";
 // Databases that were not stamped for another reason than a missing table Verzija.
 inline constexpr const char* kNotStamped = "Verzija nije upisana (baza ostaje na staroj verziji): ";
+// A batch cut at the command time-out, with the database and the batch's number.
+inline constexpr const char* kTimedOut = "Naredbe prekinute zbog isteka vremena: ";
+// A batch whose statements after the failing one may not have run (it could not be read to
+// its end).
+inline constexpr const char* kCutShort = "Naredbe koje možda nisu izvršene do kraja: ";
+// A database whose script left a transaction open: it was rolled back, the version not written.
+inline constexpr const char* kRolledBack =
+    "Otvorena transakcija poništena (rad skripte poništen, verzija nije upisana): ";
+inline constexpr const char* kBatchWord = "naredba ";
+inline constexpr const char* kScriptEnd = "kraj skripte";
+// Databases whose collation keeps text without N in another code page than 1250.
+inline constexpr const char* kOtherCodePage =
+    "Kodna stranica baze nije 1250 (hrvatska slova u tekstu bez N se gube): ";
 inline constexpr const char* kSeeLog = "Pojedinosti su zapisane u datoteci ";
 
 // The end of a run stopped by the pre-flight, before any database was changed; one line per

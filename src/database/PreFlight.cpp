@@ -1,6 +1,7 @@
 #include "database/PreFlight.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "common/Strings.h"
 #include "database/DatabaseTexts.h"
@@ -51,6 +52,9 @@ std::vector<DatabaseState> ReadDatabaseStates(DatabaseSession& s) {
         state.state = rows->Field("State");
         state.readOnly = rows->Field("ReadOnly") == "1";
         state.access = rows->Field("Access");
+        state.collation = rows->Field("Collation");
+        const std::string codePage = rows->Field("CodePage");
+        if (!codePage.empty()) state.codePage = std::atoi(codePage.c_str());
         const std::string writable = rows->Field("Writable");
         // A NULL reads as the empty text: the permissions were not asked.
         if (!writable.empty()) state.writable = writable == "1";
@@ -63,12 +67,22 @@ std::vector<DatabaseState> ReadDatabaseStates(DatabaseSession& s) {
 
 bool CanBeExamined(const DatabaseState& state) { return state.state == kOnline; }
 
+bool KeepsCroatianLetters(const DatabaseState& state) {
+    return !state.codePage || *state.codePage == 1250 || *state.codePage == 65001;
+}
+
 std::vector<PreFlightFailure> CheckPreFlight(const std::vector<std::string>& targets,
-                                             const std::vector<DatabaseState>& states) {
+                                             const std::vector<DatabaseState>& states,
+                                             const std::vector<std::string>& unenterable) {
     std::vector<PreFlightFailure> failures;
     for (const DatabaseState& s : states) {
-        if (!Contains(targets, s.name) && CanBeExamined(s)) continue;
+        const bool entered = !Contains(unenterable, s.name);
+        if (!Contains(targets, s.name) && CanBeExamined(s) && entered) continue;
         auto reasons = ReasonsAgainst(s);
+        // Held by another session's single user although the state said otherwise a moment
+        // before: the access has changed since, and the database cannot be entered.
+        if (!entered && reasons.empty())
+            reasons.push_back(std::string(dbtexts::kNotMultiUser) + "SINGLE_USER)");
         if (!reasons.empty()) failures.push_back({s.name, std::move(reasons)});
     }
     // A target the state query did not list (created or renamed between the two queries) is

@@ -1,5 +1,6 @@
 #include "database/UpgradeDatabase.h"
 
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -72,8 +73,53 @@ void ShowDatabaseStartedLeniently(DatabaseSession& s, const std::string& databas
     }
 }
 
+namespace {
+
+std::string BatchName(const std::string& database, int number) {
+    return number == 0 ? database + ", at the end of its script" : database + ", batch " + std::to_string(number);
+}
+
+// Asks for an open transaction and rolls it back. True when one was open: the work of the
+// script's batches inside it is undone.
+bool RolledBackOpenTransaction(DatabaseSession& s, const std::string& database, int number) {
+    std::int64_t open = 0;
+    try {
+        if (!s.dbConnection) return false;
+        auto rows = s.dbConnection->OpenRecordset(TranCountQuery());
+        if (rows->RecordCount() > 0) open = std::atoll(rows->Field("TranCount").c_str());
+        rows->Close();
+    } catch (const AppError& e) {
+        // A connection that cannot answer has lost its transaction with it (the server rolls
+        // back what a session leaves open); the stamp that follows finds the connection's state.
+        s.log.Write("database", BatchName(database, number) + ": @@TRANCOUNT could not be read: " + Describe(e));
+        return false;
+    }
+    if (open <= 0) return false;
+    const auto failed = TryExecute(s, RollbackCommand());
+    s.log.Write("transaction", BatchName(database, number) + " left a transaction open (@@TRANCOUNT " +
+                                   std::to_string(open) + "): " +
+                                   (failed ? "rolling it back failed: " + Describe(*failed)
+                                           : std::string("rolled back, the script's work in it is undone")));
+    return true;
+}
+
+void RecordFailedBatch(DatabaseSession& s, FailedBatch failed, RunResult& result) {
+    s.log.Write("batch failed", BatchName(failed.database, failed.batchNumber) + " (" + failed.firstLine +
+                                    "): " + std::to_string(failed.errorNumber) + " / " + failed.errorText);
+    if (failed.timedOut) {
+        s.log.Write("batch failed", BatchName(failed.database, failed.batchNumber) +
+                                        " was cut at the command time-out: its later statements did not run");
+    } else if (failed.cutShort) {
+        s.log.Write("batch failed", BatchName(failed.database, failed.batchNumber) +
+                                        " could not be read to its end: its later statements may not have run");
+    }
+    result.failedBatches.push_back(std::move(failed));
+}
+
+}  // namespace
+
 void UpgradeDatabase(DatabaseSession& s, const std::string& database, const SplitScript& script,
-                     const std::string& programVersion, RunResult& result) {
+                     const std::string& programVersion, RunResult& result, const std::string& verzijaTable) {
     s.log.Write("database", "upgrading " + database);
     if (const auto e = TryExecute(s, SwitchCommand(database))) {
         s.log.Write("database", "skipped " + database + ": the switch into it failed: " + Describe(*e));
@@ -81,18 +127,26 @@ void UpgradeDatabase(DatabaseSession& s, const std::string& database, const Spli
         return;
     }
     int number = 0;
+    std::optional<int> rolledBackAt;
     for (const std::string& batch : script.batches) {
         ++number;
         // SQL Server runs an empty batch as nothing at all; the driver would refuse it (HY090).
         if (batch.empty()) continue;
         if (const auto e = TryExecute(s, batch)) {
-            FailedBatch failed{database, number, FirstLineOf(batch), e->number(), e->description()};
-            s.log.Write("batch failed", database + ", batch " + std::to_string(number) + " (" +
-                                            failed.firstLine + "): " + Describe(*e));
-            result.failedBatches.push_back(std::move(failed));
+            const bool cutShort = s.dbConnection && s.dbConnection->LastCommandCutShort();
+            RecordFailedBatch(s, {database, number, FirstLineOf(batch), e->number(), e->description(),
+                                  e->number() == DatabaseError::kTimeout, cutShort},
+                              result);
+            if (!rolledBackAt && RolledBackOpenTransaction(s, database, number)) rolledBackAt = number;
         }
     }
-    if (const auto e = TryExecute(s, StampCommand(database, programVersion))) {
+    if (!rolledBackAt && RolledBackOpenTransaction(s, database, 0)) rolledBackAt = 0;
+    if (rolledBackAt) {
+        result.rolledBack.push_back({database, *rolledBackAt});
+        s.log.Write("database", database + " not stamped: work of its script was rolled back; it keeps the old version");
+        return;
+    }
+    if (const auto e = TryExecute(s, StampCommand(database, programVersion, verzijaTable))) {
         if (e->number() == kInvalidObjectName) {
             s.log.Write("database", "stamp of " + database + " failed: " + Describe(*e) +
                                         " (no table Verzija: the database keeps no version)");

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/AppError.h"
+
 // The online update's fixed values: the maker's server and account, its error codes and the
 // texts the user sees.
 namespace online {
@@ -24,11 +26,13 @@ inline constexpr std::int32_t kCannotOpen = 10004;
 inline constexpr std::int32_t kCancelled = 11111;
 inline constexpr std::int32_t kNotUnpacked = 12121;
 inline constexpr std::int32_t kNoNewerVersion = 22222;
+// The downloaded cabinet is not signed by the maker: refused before anything is unpacked.
+inline constexpr std::int32_t kNotMakers = 33333;
 inline constexpr std::int32_t kSizeMismatch = 55555;
 // Unexpected failures carry the run-time error numbers of the fault they are.
-inline constexpr std::int32_t kInvalidArgument = 5;
+inline constexpr std::int32_t kInvalidArgument = RuntimeError::kInvalidProcedureCall;
 inline constexpr std::int32_t kOutOfMemory = 7;
-inline constexpr std::int32_t kInternalError = 51;
+inline constexpr std::int32_t kInternalError = RuntimeError::kInternalError;
 }  // namespace code
 
 namespace text {
@@ -41,8 +45,10 @@ inline constexpr const char* kCancelled = "Prekinuto na zahtjev korisnika !!";
 inline constexpr const char* kNoNewerVersion =
     "Trenutno za vas ne postoji viša verzija !!\r\nProvjerite za koji dan.";
 inline constexpr const char* kSizeMismatch = "Greška kod čitanja datoteke s internet servera !!";
+inline constexpr const char* kNotMakers =
+    "Skinuta datoteka nije od Velmore !!\r\nNišta nije promijenjeno.";
 inline constexpr const char* kGeneralFailure = "Desila se greška kod pristupa internetu !!";
-inline constexpr const char* kInvalidArgument = "Invalid procedure call or argument";
+inline constexpr const char* kInvalidArgument = RuntimeError::kInvalidProcedureCallText;
 inline constexpr const char* kOutOfMemory = "Out of memory";
 
 inline constexpr const char* kConnecting = "Spajam se na Velmora internet server...";

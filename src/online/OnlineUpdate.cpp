@@ -1,5 +1,6 @@
 #include "online/OnlineUpdate.h"
 
+#include <functional>
 #include <limits>
 #include <new>
 #include <string>
@@ -8,11 +9,14 @@
 #include "common/AppError.h"
 #include "common/Paths.h"
 #include "common/Strings.h"
+#include "online/BackgroundDigest.h"
 #include "online/CabinetChoice.h"
 #include "online/OnlineTexts.h"
 #include "online/ProgressDisplay.h"
 #include "online/RunningLog.h"
 #include "shell/AppTexts.h"
+#include "signing/CabinetSignature.h"
+#include "signing/SignatureFile.h"
 
 namespace {
 
@@ -50,6 +54,7 @@ public:
             ListCabinets();
             ChooseCabinet();
             Download();
+            CheckSignature();
             Install();
             return Finish();
         } catch (const AppError& error) {
@@ -70,17 +75,27 @@ private:
         handle = kNoHandle;  // closed handles count as no longer open: never closed twice
     }
 
+    // What waits for the server (up to its time-out when it is silent) or for the disk runs off
+    // the window's thread, so that the window keeps answering meanwhile: painted, with the wait
+    // cursor, its input thrown away and close requests refused, as the database phase runs.
+    // The download's loop stays on the window's thread, yielding between its reads.
+    void OffUiThread(const std::function<void()>& work) { view_.RunOffUiThread(work); }
+
     void Connect() {
         log_.Show(online::text::kConnecting);
-        net_.Autodial();
-        internet_ = net_.Open(online::kAgent);
+        OffUiThread([&] {
+            net_.Autodial();
+            internet_ = net_.Open(online::kAgent);
+        });
         view_.SetCursor(Cursor::AppStarting);
         if (internet_ == kNoHandle) Raise(online::code::kNoInternet, online::text::kNoInternet);
 
         const UpdateServer& server = services_.server;
         Note("connecting to " + server.host + ":" + std::to_string(server.port));
-        connection_ = net_.Connect(internet_, server.host, server.port, online::kServerUser,
-                                   online::kServerPassword, true);
+        OffUiThread([&] {
+            connection_ = net_.Connect(internet_, server.host, server.port, online::kServerUser,
+                                       online::kServerPassword, true);
+        });
         view_.SetCursor(Cursor::AppStarting);
         if (connection_ == kNoHandle) {
             Note("connection failed: " + net_.LastError());
@@ -101,7 +116,7 @@ private:
         const std::string mask = SearchMask(currentDirectory_);
         log_.AppendLine(online::text::kSearching);
         FindRecord record;
-        transfer_ = net_.FindFirst(connection_, mask, record);
+        OffUiThread([&] { transfer_ = net_.FindFirst(connection_, mask, record); });
         if (transfer_ == kNoHandle) {
             Note("nothing found for " + mask + ": " + net_.LastError());
             CloseIfOpen(connection_);
@@ -175,7 +190,7 @@ private:
     }
 
     void Download() {
-        transfer_ = net_.OpenFile(connection_, chosenName_);
+        OffUiThread([&] { transfer_ = net_.OpenFile(connection_, chosenName_); });
         if (transfer_ == kNoHandle) {
             Note("cannot open " + chosenName_ + ": " + net_.LastError());
             CloseIfOpen(connection_);
@@ -193,6 +208,11 @@ private:
         // From here until the size check passes, any failure leaves a partial file to remove.
         downloading_ = true;
         localFile_ = files_.OpenForWrite(localPath_);
+        // The digest is taken of the bytes as they are written, so that checking the signature
+        // adds almost nothing to the download.
+        if (services_.trust.Checks()) {
+            digest_ = std::make_unique<BackgroundDigest>(services_.trust.crypto->NewSha256());
+        }
         state_.busy = true;
 
         // The count is kept exactly: the bar's single-precision value cannot tell sizes above
@@ -212,6 +232,7 @@ private:
                 Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
             }
             localFile_->Write(buffer, n);
+            if (digest_) digest_->Add(buffer, n);
             received += static_cast<std::int64_t>(n);
             view_.SetProgressValue(static_cast<float>(received));
             view_.SetText(Control::LblUkupno3, std::to_string(received));
@@ -227,11 +248,55 @@ private:
         if (received != size) Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
         downloading_ = false;
         state_.busy = false;
+        received_ = received;
 
         CloseIfOpen(transfer_);
+        if (services_.trust.Checks()) FetchSignature();
         CloseIfOpen(connection_);
         CloseIfOpen(internet_);
         net_.AutodialHangup();
+    }
+
+    // The cabinet's signature file, over the same connection. It is small: the read stops one
+    // byte past the largest a signature file may be, which the check then refuses.
+    void FetchSignature() {
+        const std::string name = chosenName_ + std::string(kSignatureSuffix);
+        transfer_ = net_.OpenFile(connection_, name);
+        if (transfer_ == kNoHandle) {
+            Refuse("no signature file " + name + " on the server: " + net_.LastError());
+        }
+        char buffer[kReadSize];
+        std::size_t n = 0;
+        do {
+            n = net_.Read(transfer_, buffer, kReadSize);
+            signature_.append(buffer, n);
+        } while (n == kReadSize && signature_.size() <= kMostSignatureFileBytes);
+        CloseIfOpen(transfer_);
+        Note("signature file " + name + ", " + std::to_string(signature_.size()) + " bytes");
+    }
+
+    // The downloaded cabinet is installed only when the maker signed it, under this name and
+    // at this size. A program without keys installs it unchecked, as it always did.
+    void CheckSignature() {
+        const UpdateTrust& trust = services_.trust;
+        if (!trust.Checks()) {
+            Note("cabinet " + chosenName_ + " not checked: no update key is built in");
+            return;
+        }
+        const Sha256Digest digest = digest_->Finish();
+        digest_.reset();
+        if (!trust.keysFault.empty()) Refuse(trust.keysFault);
+        const SignatureVerdict verdict = VerifyCabinetSignature(
+            *trust.crypto, trust.keys, signature_, chosenName_, received_, digest);
+        if (!verdict.valid) {
+            Refuse(verdict.reason + (verdict.keyId.empty() ? "" : " (key " + verdict.keyId + ")"));
+        }
+        Note("cabinet " + chosenName_ + " verified: " + verdict.reason);
+    }
+
+    [[noreturn]] void Refuse(const std::string& reason) {
+        Note("cabinet " + chosenName_ + " refused: " + reason);
+        Raise(online::code::kNotMakers, online::text::kNotMakers);
     }
 
     void Install() {
@@ -241,10 +306,12 @@ private:
 
         std::unique_ptr<IUpdateCabinet> cabExt = services_.makeCabinet();
         cabExt->SetCabName(chosenName_);
-        const std::int32_t count = cabExt->FileCount();
+        std::int32_t count = 0;
+        OffUiThread([&] { count = cabExt->FileCount(); });
         if (count < kFewestFilesOfFullUpgrade) state_.endAfterInstall = true;
         Note("installing " + chosenName_ + ", " + std::to_string(count) + " files");
-        const bool extracted = cabExt->Extract();
+        bool extracted = false;
+        OffUiThread([&] { extracted = cabExt->Extract(); });
         cabExt.reset();
         if (!extracted) {
             result_ = false;
@@ -282,8 +349,9 @@ private:
         }
         // Not only a cancel or a short download: whatever ended the download (a full disk, a
         // failed write) leaves a partial cabinet that nothing would ever unpack.
+        // A cabinet that is not the maker's is never kept beside the program either.
         if (downloading_ || code == online::code::kCancelled ||
-            code == online::code::kSizeMismatch) {
+            code == online::code::kSizeMismatch || code == online::code::kNotMakers) {
             RemovePartialFile();
         }
         view_.SetProgressValue(0);
@@ -330,6 +398,9 @@ private:
     std::string localPath_;
     std::unique_ptr<IBinaryWriter> localFile_;
     bool downloading_ = false;  // the local file is being written and not yet complete
+    std::int64_t received_ = 0;
+    std::unique_ptr<BackgroundDigest> digest_;  // while a signature is to be checked
+    std::string signature_;                     // the signature file's bytes
     bool result_ = false;
 };
 

@@ -65,6 +65,10 @@ public:
     // server whole or not at all: one holding a NUL character raises kInvalidArgument unsent.
     virtual void Execute(const std::string& sql) = 0;
     virtual std::unique_ptr<IRecordset> OpenRecordset(const std::string& sql) = 0;
+    // True when the last command could not be read to the end of its batch (a time-out, a lost
+    // connection, a driver that would not give the remaining results): statements after the
+    // failing one may not have run.
+    virtual bool LastCommandCutShort() const { return false; }
 };
 
 class IDatabase {

@@ -8,6 +8,7 @@
 #include "platform/IFileSystem.h"
 #include "platform/IInternet.h"
 #include "platform/ISettingsStore.h"
+#include "platform/IUpdateCrypto.h"
 
 // Which back-end each program gets on this platform. One Wiring.cpp per platform
 // (platform/linux, platform/windows) defines these, so a reader sees in one file what the
@@ -21,6 +22,8 @@ std::unique_ptr<IFileSystem> MakeFileSystem();
 std::unique_ptr<ICabinetIterator> MakeCabinetIterator();
 // The main program's per-user settings.
 std::unique_ptr<ISettingsStore> MakeSettingsStore();
+// SHA-256 and ECDSA P-256, which update cabinets are checked (and by the maker signed) with.
+std::unique_ptr<IUpdateCrypto> MakeUpdateCrypto();
 
 // SQL Server, and the name of the driver it goes through (written to the run log).
 struct DatabaseBackEnd {

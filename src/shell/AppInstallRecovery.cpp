@@ -1,4 +1,5 @@
 #include "cabinet/RestoreBackup.h"
+#include "cabinet/RunLock.h"
 #include "cabinet/StagedInstall.h"
 #include "common/AppError.h"
 #include "platform/Wiring.h"
@@ -16,6 +17,12 @@ constexpr const char* kNotPutBack =
     "a ove stare datoteke programa nisu se mogle vratiti:\r\n";
 constexpr const char* kNotPutBackAdvice =
     "Zatvorite programe koji ih koriste i pokrenite dizanje verzije ponovo.";
+constexpr const char* kAlreadyRunning = "Dizanje verzije već je pokrenuto u ovoj mapi:\r\n";
+constexpr const char* kAlreadyRunningAdvice =
+    "\r\nPričekajte da završi i zatvorite ga; ovo pokretanje ništa nije mijenjalo.";
+constexpr const char* kNotWritable = "Mapa programa nije dostupna za pisanje:\r\n";
+constexpr const char* kNotWritableAdvice =
+    "\r\nPokrenite dizanje verzije kao administrator (desni klik, \"Pokreni kao administrator\").";
 constexpr const char* kRestored = "Vraćene su datoteke programa od prije zadnje instalacije.";
 constexpr const char* kRestoreFailed = "Vraćanje datoteka programa nije uspjelo:\r\n";
 
@@ -25,11 +32,40 @@ InstallNote LogNote(UpgradeContext& context) {
     };
 }
 
+// The folder's lock for the whole run, or the end of the program: a box saying why, and
+// status 1, with nothing changed.
+std::shared_ptr<RunLock> HoldFolder(UpgradeContext& context, IFileSystem& files) {
+    std::shared_ptr<RunLock> hold;
+    try {
+        if (files.FolderWritable(context.programFolder))
+            hold = RunLock::Take(files, context.programFolder);
+        else
+            throw AppError(FileError::kPermissionDenied, "Start", FileError::kPermissionDeniedText);
+    } catch (const AppError& error) {
+        context.log.Write("start", RunLog::Escape("program folder not writable (" +
+                                                  std::to_string(error.number()) + "/" +
+                                                  error.description() + "); nothing changed"));
+        context.view.ShowMessage(kNotWritable + context.programFolder + kNotWritableAdvice,
+                                 MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+        context.view.EndProgram(exit_status::kError);
+    }
+    if (!hold) {
+        context.log.Write("start", RunLog::Escape("another run of the upgrade holds " +
+                                                  RunLock::PathIn(context.programFolder) +
+                                                  "; nothing changed"));
+        context.view.ShowMessage(kAlreadyRunning + context.programFolder + kAlreadyRunningAdvice,
+                                 MsgIcon::Warning, MsgButtons::Ok, texts::kBoxTitle);
+        context.view.EndProgram(exit_status::kError);
+    }
+    return hold;
+}
+
 }  // namespace
 
-void RecoverAppInstall(UpgradeContext& context) {
+std::shared_ptr<RunLock> RecoverAppInstall(UpgradeContext& context) {
     const auto fileSystem = MakeFileSystem();
     IFileSystem& files = *fileSystem;
+    std::shared_ptr<RunLock> hold = HoldFolder(context, files);
     const RecoveryReport report =
         RecoverInterruptedInstall(files, context.programFolder, LogNote(context));
     if (!report.notPutBack.empty()) {
@@ -38,16 +74,17 @@ void RecoverAppInstall(UpgradeContext& context) {
         context.view.ShowMessage(kNotPutBack + list + kNotPutBackAdvice, MsgIcon::Error,
                                  MsgButtons::Ok, texts::kBoxTitle);
         context.view.EndProgram(exit_status::kError);
-        return;
     }
     if (report.movesUndone)
         context.view.ShowMessage(kRolledBack, MsgIcon::Information, MsgButtons::Ok,
                                  texts::kBoxTitle);
+    return hold;
 }
 
 bool RestoreAppBackup(UpgradeContext& context) {
     const auto fileSystem = MakeFileSystem();
     IFileSystem& files = *fileSystem;
+    const std::shared_ptr<RunLock> hold = HoldFolder(context, files);
     try {
         const std::string backup = RestoreLatestBackup(files, context.programFolder, LogNote(context));
         context.view.ShowMessage(std::string(kRestored) + "\r\n(" + backup + ")",

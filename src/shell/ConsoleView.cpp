@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "common/Strings.h"
+#include "platform/ConsoleArguments.h"
 #include "shell/AppTexts.h"
 #include "shell/LoggingView.h"
 
@@ -102,6 +103,8 @@ void ConsoleView::EndProgram(int exitCode) {
     err_ << std::flush;
     std::cout.flush();
     std::cerr.flush();
-    // Ends at once, as the window program does: no destructors or exit handlers run.
+    // Ends at once, as the window program does: no destructors or exit handlers run, so the
+    // console is put back as it was found here.
+    RestoreConsole();
     std::_Exit(exitCode);
 }

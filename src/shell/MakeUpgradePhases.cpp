@@ -9,10 +9,12 @@ public:
     explicit AppUpgradePhases(UpgradeContext& context) : ctx_(context) {}
     bool RunOnlineUpdate() override { return RunAppOnlineUpdate(ctx_); }
     void RunDatabaseUpgrade() override { RunAppDatabaseUpgrade(ctx_); }
-    void RecoverInterruptedInstall() override { RecoverAppInstall(ctx_); }
+    // The folder's lock, taken here at the start of the run, is kept until the program ends.
+    void RecoverInterruptedInstall() override { hold_ = RecoverAppInstall(ctx_); }
 
 private:
     UpgradeContext& ctx_;
+    std::shared_ptr<RunLock> hold_;
 };
 
 }  // namespace

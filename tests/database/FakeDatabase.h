@@ -89,11 +89,15 @@ private:
         std::vector<std::vector<std::string>> rows;
         for (const auto& name : db_.results[DatabaseListQuery()]) {
             const auto it = db_.states.find(name);
-            rows.push_back(it != db_.states.end() ? it->second
-                                                  : std::vector<std::string>{name, "ONLINE", "0", "MULTI_USER", "1"});
+            auto row = it != db_.states.end() ? it->second
+                                              : std::vector<std::string>{name, "ONLINE", "0", "MULTI_USER", "1"};
+            // A row given with five columns has the Croatian collation.
+            if (row.size() == 5) row.insert(row.begin() + 4, {"Croatian_CI_AS", "1250"});
+            rows.push_back(std::move(row));
         }
         return std::make_unique<FakeRecordset>(
-            std::vector<std::string>{"Name", "State", "ReadOnly", "Access", "Writable"}, std::move(rows));
+            std::vector<std::string>{"Name", "State", "ReadOnly", "Access", "Collation", "CodePage", "Writable"},
+            std::move(rows));
     }
     void Check(const std::string&) const {
         if (!open_)

@@ -19,6 +19,9 @@ struct ScenarioDatabase {
     bool readOnly = false;
     bool singleUser = false;
     bool writable = true;
+    // Only the test server: a single-user database whose one connection is another session's.
+    bool heldByOther = false;
+    std::string collation{};  // empty: the server's default (Croatian_CI_AS on the test server)
 };
 
 struct Scenario {
@@ -26,6 +29,8 @@ struct Scenario {
     // Fault rules of the test server (JSON objects). A real server needs none: the scripts
     // that use them fail or wait there by themselves.
     std::vector<std::string> faults;
+    // Only the test server: identifiers and the catalog compared case-sensitively.
+    bool caseSensitive = false;
 };
 
 // One statement the server received, from the test server's journal.
@@ -53,6 +58,10 @@ public:
     virtual std::vector<std::string> LoginLanguages() const = 0;
     // The rows of Verzija in a database, as they are now.
     virtual std::vector<std::string> Verzija(const std::string& database) const = 0;
+    // The rows of a table now (on the test server: the rows the batches have inserted).
+    virtual long Rows(const std::string& database, const std::string& table) const = 0;
+    // The journal lines that are events (rollback, attention, ...) of the given kind.
+    virtual std::vector<Json> Events(const std::string& kind) const = 0;
 
     static std::unique_ptr<ServerUnderTest> TestServer();
     // Null when VELMORA_TEST_MSSQL is not set.

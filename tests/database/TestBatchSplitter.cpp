@@ -51,7 +51,7 @@ TEST(SqlTexts, BracketedNamesDoubleTheClosingBracket) {
               "SELECT name From [ALFA].[dbo].[sysobjects] WHERE type = 'U' Order By name");
     EXPECT_EQ(SwitchCommand("a]b"), "USE [a]]b]");
     EXPECT_EQ(StampCommand("a]b", "3.0.13"), "Update [a]]b].[dbo].[Verzija] Set Verzija = '3.0.13'");
-    EXPECT_EQ(DatabaseListQuery(), "SELECT Name From sysdatabases Where dbid>4 ORDER BY Name");
+    EXPECT_EQ(DatabaseListQuery(), "SELECT name From sysdatabases Where dbid>4 ORDER BY name");
 }
 
 }  // namespace

@@ -51,8 +51,10 @@ TEST_F(DatabasePhaseLogic, CleanRunShowsEveryTextInOrderAndEndsWithSuccess) {
     EXPECT_EQ(h.state.programVersion, "3.0.13");
     const std::vector<std::string> expected = {
         kList, kStates, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
-        "USE [ALFA]", "A\r\n", "\r\nB\r\n", "Update [ALFA].[dbo].[Verzija] Set Verzija = '3.0.13'",
-        "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
+        "USE [ALFA]", "A\r\n", "\r\nB\r\n", TranCountQuery(),
+        "Update [ALFA].[dbo].[Verzija] Set Verzija = '3.0.13'",
+        "USE [BETA]", "A\r\n", "\r\nB\r\n", TranCountQuery(),
+        "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
     EXPECT_EQ(db.log->commands, expected);
     ASSERT_EQ(db.log->opens.size(), 1u);
     EXPECT_EQ(db.log->opens[0].database, "master");
@@ -153,7 +155,8 @@ TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedA
     const std::vector<std::string> expected = {
         kList, kStates, TableListQuery("ALFA"), TableListQuery("BETA"), TableListQuery("master2"),
         "USE [ALFA]",
-        "USE [BETA]", "A\r\n", "\r\nB\r\n", "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
+        "USE [BETA]", "A\r\n", TranCountQuery(), "\r\nB\r\n", TranCountQuery(),
+        "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
     EXPECT_EQ(db.log->commands, expected);
     EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kFinished);
     ASSERT_EQ(h.view.messages.size(), 1u);
@@ -173,13 +176,14 @@ TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedA
 
 TEST_F(DatabasePhaseLogic, AnOnlineDatabaseWhoseTablesCannotBeReadStillEndsWithTheExecutionReport) {
     db.fail = [](const std::string& what) -> std::optional<AppError> {
-        if (what == TableListQuery("BETA")) return AppError(924, "ODBC", "Database 'BETA' is already open and can only have one user at a time.");
+        if (what == TableListQuery("BETA"))
+            return AppError(916, "ODBC", "The server principal \"sa\" is not able to access the database \"BETA\".");
         return std::nullopt;
     };
     EXPECT_EQ(h.Run(db), 1);
     ASSERT_EQ(h.view.messages.size(), 2u);
     EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
-    EXPECT_EQ(h.view.messages[1].text.rfind("924/", 0), 0u);
+    EXPECT_EQ(h.view.messages[1].text.rfind("916/", 0), 0u);
     for (const auto& c : db.log->commands) EXPECT_EQ(c.rfind("USE", 0), std::string::npos) << c;
 }
 

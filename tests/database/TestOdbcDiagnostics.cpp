@@ -41,6 +41,15 @@ TEST(OdbcDiagnostics, ServerNumbersWhereTheServerGivesOne) {
          {{"01000", 20017, "[FreeTDS][SQL Server]Unexpected EOF from the server"}},
          DatabaseError::kDriverFailure, "Unexpected EOF from the server"},
         {"no records", {}, DatabaseError::kDriverFailure, "Unspecified error"},
+        // FreeTDS puts the server's 911 under 08004: the number is the server's.
+        {"database does not exist under a connection state",
+         {{"08004", 911, "[FreeTDS][SQL Server]Database 'ALFA' does not exist."}},
+         911, "Database 'ALFA' does not exist."},
+        {"Microsoft's driver: socket error under 08S01",
+         {{"08S01", 10054, "[Microsoft][ODBC Driver 18 for SQL Server]TCP Provider: An existing "
+                           "connection was forcibly closed by the remote host."}},
+         DatabaseError::kDriverFailure,
+         "TCP Provider: An existing connection was forcibly closed by the remote host."},
     };
     for (const auto& c : cases) {
         const AppError e = ClassifyOdbcError(c.records, "ODBC FreeTDS");
@@ -48,6 +57,22 @@ TEST(OdbcDiagnostics, ServerNumbersWhereTheServerGivesOne) {
         EXPECT_EQ(e.description(), c.description) << c.label;
         EXPECT_EQ(e.source(), "ODBC FreeTDS") << c.label;
     }
+}
+
+// SQL_SUCCESS_WITH_INFO: info messages pass, a server error among them fails the batch.
+TEST(OdbcDiagnostics, ErrorsAmongInfoRecordsFailTheBatch) {
+    const std::vector<OdbcDiagRecord> info = {
+        {"01000", 5701, "[Microsoft][SQL Server]Changed database context to 'ALFA'."},
+        {"01000", 0, "[Microsoft][SQL Server]ispis"}};
+    EXPECT_FALSE(ErrorAmongInfo(info, "ODBC"));
+    auto failed = info;
+    failed.push_back({"23000", 2627, "[Microsoft][SQL Server]Violation of PRIMARY KEY constraint 'PK'."});
+    const auto e = ErrorAmongInfo(failed, "ODBC");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->number(), 2627);
+    EXPECT_EQ(e->description(), "Violation of PRIMARY KEY constraint 'PK'.");
+    // A warning of the driver's own (01S02 option changed) with no server error is no failure.
+    EXPECT_FALSE(ErrorAmongInfo({{"01S02", 0, "[Microsoft]Option value changed"}}, "ODBC"));
 }
 
 TEST(WideText, CroatianLettersAndOtherPlanesSurviveTheRoundTrip) {

@@ -331,7 +331,7 @@ TEST_F(TdsServerTest, CroatianLettersArriveIntact) {
 TEST_F(TdsServerTest, BatchLargerThanManyPacketsArrivesWhole) {
     std::string filler;
     while (filler.size() < 100 * 1024) {
-        filler += "UPDATE PARTNERI SET NAZIV = 'Đurđevac' WHERE 1 = 0; ";
+        filler += "SELECT NAZIV = 'Đurđevac' WHERE 1 = 0; ";
     }
     auto c = Open();
     ASSERT_TRUE(c->Run(filler + "SELECT 'kraj'").ok());

@@ -76,6 +76,35 @@ TEST_F(OnlineOrderTest, SuccessfulRunStepByStep) {
     EXPECT_EQ(view_.trace, expected);
 }
 
+// A silent server holds each call that waits for it up to its time-out, and an installation
+// takes its time: each runs off the window's thread, so that the window keeps answering. The
+// download's reads stay on the window's thread, between its yields.
+TEST_F(OnlineOrderTest, EveryCallThatWaitsForTheServerOrTheDiskRunsOffTheWindowsThread) {
+    Offer("Tn_315_316.cab", 1000);
+    StartServer();
+    view_.traceOffThread = true;
+    ASSERT_TRUE(Run("3.1.5"));
+    bool off = false;
+    std::vector<std::string> offCalls;
+    for (const std::string& entry : view_.trace) {
+        if (entry == "off" || entry == "on") {
+            ASSERT_NE(off, entry == "off") << "work off the thread nested or unbalanced";
+            off = entry == "off";
+        } else if (entry.rfind("net ", 0) == 0) {
+            if (off) offCalls.push_back(entry);
+            EXPECT_EQ(off, entry != "net Read" && entry.rfind("net Close", 0) != 0 &&
+                               entry != "net Hangup")
+                << entry;
+        }
+    }
+    EXPECT_EQ(offCalls, (std::vector<std::string>{"net Autodial", "net Open Velmora",
+                                                  "net Connect velmorauser passive",
+                                                  "net FindFirst /Tn*.cab",
+                                                  "net OpenFile Tn_315_316.cab"}));
+    // The installation: the cabinet counted and unpacked, each off the window's thread.
+    EXPECT_EQ(view_.offThreadRuns, 6);
+}
+
 TEST_F(OnlineOrderTest, ShortDownloadFailsThroughEveryStepInOrder) {
     Offer("Tn_315_316.cab", 1024);
     StartServer({"--no-size", "--truncate-after", "1000"});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,14 @@
 class TracingView : public ScriptedView {
 public:
     std::vector<std::string> trace;
+    // Also notes where work off the window's thread begins and ends ("off", "on").
+    bool traceOffThread = false;
+
+    void RunOffUiThread(const std::function<void()>& work) override {
+        if (traceOffThread) trace.push_back("off");
+        ScriptedView::RunOffUiThread(work);
+        if (traceOffThread) trace.push_back("on");
+    }
 
     void SetText(Control c, const std::string& text) override {
         trace.push_back("text " + Name(c) + (c == Control::TxtRez ? "" : "=" + text));

@@ -87,7 +87,7 @@ def main():
                                     "TipServera": "1"})
             code, out, err = ws.run_wine(
                 [os.path.join(win_folder, os.path.basename(args.exe)), "--database-only"],
-                cwd=win_folder, extra_env={"VELMORA_ODBC_DRIVER": "FreeTDS"})
+                cwd=win_folder, extra_env={"VELMORA_ODBC_DRIVER": ws.odbc_driver()})
             failures += check_run("Windows", code, out, err, win_folder, server.state())
         win_log = ws.read_text(os.path.join(win_folder, "Tarvik_Upg.log"))
 

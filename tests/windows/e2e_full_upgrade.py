@@ -113,7 +113,7 @@ def main():
         ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
                                 "ImeServera": f"127.0.0.1,{tds_port}", "TipServera": "1"})
         return ws.run_wine([os.path.join(folder, os.path.basename(args.exe))], cwd=folder,
-                           extra_env={"VELMORA_ODBC_DRIVER": "FreeTDS",
+                           extra_env={"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
                                       "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp_port}"})
 
     def linux(folder, ftp_port, tds_port):

@@ -92,7 +92,7 @@ def main():
                 ws.TdsServer(args.support, scenario.CATALOG, os.path.join(root, "tds")) as tds:
             ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
                                     "ImeServera": f"127.0.0.1,{tds.port}", "TipServera": "1"})
-            env = ws.wine_env({"VELMORA_ODBC_DRIVER": "FreeTDS",
+            env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
                                "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
             program = os.path.join(folder, os.path.basename(args.exe))
             process = subprocess.Popen(["wine", program], cwd=folder, env=env,

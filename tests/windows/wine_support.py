@@ -26,6 +26,13 @@ def wine_env(extra=None):
     return env
 
 
+def odbc_driver():
+    """The unixODBC driver the Windows programs name in the tests (VELMORA_ODBC_DRIVER): odbc32
+    hands over to the host's unixODBC of the program's width, and the 32-bit FreeTDS is
+    registered under a name of its own (FreeTDS32, see scripts/setup)."""
+    return os.environ.get("VELMORA_TEST_ODBC_DRIVER", "FreeTDS")
+
+
 def run_wine(argv, cwd, extra_env=None, stdin_text="", timeout=180):
     """Runs a Windows program under Wine; returns (exit status, stdout, stderr) as text with the
     Windows line ends of the C runtime's text mode turned into "\\n"."""
@@ -81,6 +88,9 @@ def run_log_events(text, folder):
             # Paths inside the program folder (the installation's steps): each platform's
             # separator, "\\" being an escaped "\".
             details = details.replace("\\\\", "/")
+            # The Linux program names FreeTDS; a 32-bit Windows program the 32-bit FreeTDS,
+            # which is the same driver under a name of its own.
+            details = details.replace(f"ODBC driver {odbc_driver()}", "ODBC driver FreeTDS")
             # How long a step took is the machine's business, not the story's.
             details = re.sub(r"took \d+ ms", "took <ms>", details)
             events.append((parts[1], details))

@@ -6,6 +6,12 @@
 //   velmora-cab xml CAB [FILE]                  the XML listing, byte for byte
 //   velmora-cab extract CAB [FILE] [FOLDER] [NAME]
 //
+// and for the maker, before a cabinet goes to the update server (docs/signatures.md):
+//
+//   velmora-cab sign KEY.pem CAB                writes CAB.sig
+//   velmora-cab verify CAB [--key PUB.pem]      exit 0 when CAB.sig is valid, 1 when not
+//   velmora-cab check CAB [--key PUB.pem]       the release check, one line per finding
+//
 // "extract CAB" alone installs the cabinet into its own folder as one unit, as the upgrade
 // does: every file is unpacked into a staging folder first and then moved into place, the
 // replaced files kept in Tarvik_Upg.bak/<cabinet name>/; on failure the folder stays as it was.
@@ -19,11 +25,14 @@
 // names.
 
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cabinet/CabDate.h"
 #include "cabinet/CabFile.h"
+#include "cabinet/velmora-cab/ReleaseCheck.h"
+#include "cabinet/velmora-cab/SignatureCommands.h"
 #include "cabinet/velmora-cab/StderrView.h"
 #include "common/AppError.h"
 #include "common/Strings.h"
@@ -36,7 +45,10 @@ constexpr const char* kUsage =
     "usage: velmora-cab count CAB\n"
     "       velmora-cab list CAB [FILE]\n"
     "       velmora-cab xml CAB [FILE]\n"
-    "       velmora-cab extract CAB [FILE] [FOLDER] [NAME]\n";
+    "       velmora-cab extract CAB [FILE] [FOLDER] [NAME]\n"
+    "       velmora-cab sign KEY.pem CAB\n"
+    "       velmora-cab verify CAB [--key PUB.pem]\n"
+    "       velmora-cab check CAB [--key PUB.pem]\n";
 
 // The XML listing with the control characters of its names escaped; the CR LF that ends each
 // FILE element is the document's own and stays.
@@ -84,11 +96,45 @@ int Run(CabFile& cab, const std::string& command, const std::vector<std::string>
     return cab.Extract(Arg(args, 3), Arg(args, 4), Arg(args, 5)) ? 0 : 1;
 }
 
+// sign, verify and check; nullopt when the command line is not one of theirs.
+std::optional<int> RunMakerCommand(const std::vector<std::string>& args) {
+    const std::string command = Arg(args, 1);
+    std::string keyFile;
+    if (command == "sign") {
+        if (args.size() != 4) return std::nullopt;
+    } else if (command == "verify" || command == "check") {
+        if (args.size() == 5 && args[3] == "--key") {
+            keyFile = args[4];
+        } else if (args.size() != 3) {
+            return std::nullopt;
+        }
+    } else {
+        return std::nullopt;
+    }
+    const auto crypto = MakeUpdateCrypto();
+    try {
+        if (command == "sign") return SignCommand(*crypto, args[2], args[3]);
+        if (command == "verify") return VerifyCommand(*crypto, args[2], keyFile);
+        const auto iterator = MakeCabinetIterator();
+        const std::vector<UpdateKey> keys = CheckingKeys(*crypto, keyFile);
+        return PrintFindings(CheckRelease(args[2], *iterator, *crypto, keys));
+    } catch (const AppError& error) {
+        std::cout.flush();
+        std::cerr << error.number() << '/' << EscapeControls(error.description()) << '\n';
+        return 1;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args = ConsoleArguments(argc, argv);
     const std::string command = Arg(args, 1);
+    if (command == "sign" || command == "verify" || command == "check") {
+        if (const std::optional<int> status = RunMakerCommand(args)) return *status;
+        std::cerr << kUsage;
+        return 2;
+    }
     const std::size_t maxArgs = command == "count" ? 3 : command == "extract" ? 6 : 4;
     const bool known = command == "count" || command == "list" || command == "xml" ||
                        command == "extract";

@@ -4,3 +4,6 @@
 std::vector<std::string> ConsoleArguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
+
+// ConsoleArguments changes nothing on Linux.
+void RestoreConsole() {}

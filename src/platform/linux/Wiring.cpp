@@ -3,12 +3,14 @@
 #include "platform/curl/CurlInternet.h"
 #include "platform/mspack/MspackCabinetIterator.h"
 #include "platform/odbc/OdbcDatabase.h"
+#include "platform/openssl/OpenSslCrypto.h"
 #include "platform/settings_ini/IniSettingsStore.h"
 #include "platform/stdfs/StdFileSystem.h"
 
 // The Linux programs: FTP over libcurl, cabinets over libmspack, the settings from an INI file
 // per application, SQL Server through unixODBC (FreeTDS unless VELMORA_ODBC_DRIVER names
-// another driver), files through the standard library. The window is Qt's (platform/qt).
+// another driver), files through the standard library, signatures through
+// OpenSSL's libcrypto. The window is Qt's (platform/qt).
 
 std::unique_ptr<IInternet> MakeInternet() { return std::make_unique<CurlInternet>(); }
 
@@ -21,6 +23,8 @@ std::unique_ptr<ICabinetIterator> MakeCabinetIterator() {
 std::unique_ptr<ISettingsStore> MakeSettingsStore() {
     return std::make_unique<IniSettingsStore>();
 }
+
+std::unique_ptr<IUpdateCrypto> MakeUpdateCrypto() { return std::make_unique<OpenSslCrypto>(); }
 
 DatabaseBackEnd MakeDatabase() {
     auto database = std::make_unique<OdbcDatabase>();

@@ -1,6 +1,7 @@
 #include "platform/odbc/OdbcConnection.h"
 
 #include "platform/odbc/OdbcConnectionString.h"
+#include "platform/odbc/OdbcDriverCalls.h"
 #include "platform/odbc/OdbcHandles.h"
 #include "platform/odbc/OdbcRecordset.h"
 
@@ -80,6 +81,7 @@ void OdbcConnection::Close() {
     }
     stmt_ = nullptr;
     dbc_ = nullptr;
+    driverCalls_.reset();
     open_ = false;
 }
 
@@ -95,7 +97,21 @@ void OdbcConnection::RaiseStatementError() {
     throw ClassifyOdbcError(records, source());
 }
 
-void OdbcConnection::ExecDirect(const std::string& sql) {
+std::optional<AppError> OdbcConnection::ErrorOf(SQLRETURN rc, const std::vector<OdbcDiagRecord>& records) const {
+    if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) return ClassifyOdbcError(records, source());
+    // Info messages (5701, PRINT) come this way, and so does, by ODBC's rules, a statement that
+    // failed in the middle of a batch.
+    if (rc == SQL_SUCCESS_WITH_INFO) return ErrorAmongInfo(records, source());
+    return std::nullopt;
+}
+
+bool OdbcConnection::EndsTheConversation(const AppError& e) {
+    // After a time-out the driver has cancelled the batch; after a lost line nothing more
+    // comes. Either way the rest of the batch did not run, or it cannot be known that it did.
+    return e.number() == DatabaseError::kTimeout || e.number() == DatabaseError::kDriverFailure;
+}
+
+std::optional<AppError> OdbcConnection::ExecDirect(const std::string& sql) {
     // The length is passed, but drivers still end the text at a NUL on its way to the server
     // (FreeTDS sends "DELETE FROM t" of "DELETE FROM t<NUL> WHERE k = 5"): such a text is
     // refused before it reaches the driver.
@@ -103,50 +119,81 @@ void OdbcConnection::ExecDirect(const std::string& sql) {
         throw AppError(DatabaseError::kInvalidArgument, source(),
                        "The command holds a NUL character at position " +
                            std::to_string(sql.find('\0') + 1) + "; it was not sent.");
+    cutShort_ = false;
     std::u16string text = Utf8ToUtf16(sql);
     const SQLRETURN rc = SQLExecDirectW(stmt_, WidePointer(text), TextLength(text));
+    if (rc == SQL_SUCCESS || rc == SQL_NO_DATA) return std::nullopt;
+    auto error = ErrorOf(rc, ReadDiagnostics(SQL_HANDLE_STMT, stmt_));
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
-        const auto records = ReadDiagnostics(SQL_HANDLE_STMT, stmt_);
-        const AppError error = ClassifyOdbcError(records, source());
-        // After a time-out or a lost line there is nothing more to read; otherwise the other
-        // statements of the batch still sent their results, which must be read off the line.
-        if (error.number() != DatabaseError::kTimeout && error.number() != DatabaseError::kDriverFailure) {
-            try {
-                DrainResults();
-            } catch (const AppError&) {
-                // The first error of the batch is the one reported; later ones add nothing.
-            }
+        if (!error || !EndsTheConversation(*error)) {
+            // The other statements of the batch still run and send their results, which must
+            // be read off the line: closing the statement instead would cancel them.
+            if (!DrainThroughDriver()) cutShort_ = true;
+        } else {
+            cutShort_ = true;
         }
         SQLFreeStmt(stmt_, SQL_CLOSE);
-        throw error;
+        throw error ? *error : ClassifyOdbcError({}, source());
     }
+    return error;
 }
 
-void OdbcConnection::DrainResults() {
+std::optional<AppError> OdbcConnection::ReadRemaining(SQLRETURN (*more)(SQLHSTMT, const OdbcConnection&),
+                                                      SQLHSTMT handle) {
     std::optional<AppError> first;
     for (int i = 0; i < kMaxResults; ++i) {
-        const SQLRETURN rc = SQLMoreResults(stmt_);
-        if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) break;
-        if (rc == SQL_ERROR) {
-            const AppError error = ClassifyOdbcError(ReadDiagnostics(SQL_HANDLE_STMT, stmt_), source());
-            if (!first) first = error;
-            if (error.number() == DatabaseError::kTimeout || error.number() == DatabaseError::kDriverFailure)
-                break;
+        const SQLRETURN rc = more(handle, *this);
+        if (rc == SQL_NO_DATA || rc == SQL_INVALID_HANDLE) return first;
+        if (rc == SQL_SUCCESS) continue;
+        const auto records = driverStatement_ == handle && driverCalls_ && driverCalls_->Available()
+                                 ? driverCalls_->Diagnostics(handle)
+                                 : ReadDiagnostics(SQL_HANDLE_STMT, handle);
+        const auto error = ErrorOf(rc, records);
+        if (!error) continue;
+        if (!first) first = error;
+        if (EndsTheConversation(*error)) {
+            cutShort_ = true;
+            return first;
         }
     }
+    return first;
+}
+
+bool OdbcConnection::DrainThroughDriver() {
+    if (!driverCalls_) driverCalls_ = std::make_unique<OdbcDriverCalls>(dbc_);
+    if (!driverCalls_->Available()) return false;
+    const SQLHSTMT handle = driverCalls_->DriverStatement(dbc_, stmt_);
+    if (handle == SQL_NULL_HSTMT) return false;
+    driverStatement_ = handle;
+    // The first error of the batch is the one reported; later ones are read only to let the
+    // batch run to its end.
+    ReadRemaining([](SQLHSTMT h, const OdbcConnection& c) { return c.driverCalls_->MoreResults(h); },
+                  handle);
+    driverStatement_ = SQL_NULL_HSTMT;
+    return true;
+}
+
+std::optional<AppError> OdbcConnection::DrainResults(std::optional<AppError> first) {
+    const auto later =
+        ReadRemaining([](SQLHSTMT h, const OdbcConnection&) { return SQLMoreResults(h); }, stmt_);
+    if (!first) first = later;
+    if (first && !EndsTheConversation(*first) && !cutShort_) {
+        // A failed statement takes the manager's statement back to "no results": whatever
+        // the batch still holds is read from the driver itself.
+        if (!DrainThroughDriver()) cutShort_ = true;
+    }
     SQLFreeStmt(stmt_, SQL_CLOSE);
-    if (first) throw *first;
+    return first;
 }
 
 void OdbcConnection::Execute(const std::string& sql) {
     RequireOpen();
-    ExecDirect(sql);
-    DrainResults();
+    if (const auto error = DrainResults(ExecDirect(sql))) throw *error;
 }
 
 std::unique_ptr<IRecordset> OdbcConnection::OpenRecordset(const std::string& sql) {
     RequireOpen();
-    ExecDirect(sql);
+    const auto info = ExecDirect(sql);
     SQLSMALLINT count = 0;
     SQLNumResultCols(stmt_, &count);
     std::vector<std::string> columns;
@@ -172,6 +219,6 @@ std::unique_ptr<IRecordset> OdbcConnection::OpenRecordset(const std::string& sql
         }
         rows.push_back(std::move(row));
     }
-    DrainResults();
+    if (const auto error = DrainResults(info)) throw *error;
     return std::make_unique<OdbcRecordset>(std::move(columns), std::move(rows));
 }

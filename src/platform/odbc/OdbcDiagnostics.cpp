@@ -8,12 +8,23 @@ bool IsWarning(const OdbcDiagRecord& r) { return r.sqlState.rfind("01", 0) == 0;
 
 bool IsTimeout(const OdbcDiagRecord& r) { return r.sqlState == "HYT00" || r.sqlState == "HYT01"; }
 
-// Connection states come from the driver even when it puts a number of its own on them.
+// The numbers a client side puts on the connection states it raises itself: FreeTDS's own
+// (20000 to 20099, e.g. 20017 "Unexpected EOF from the server") and the Windows socket
+// errors of Microsoft's drivers (10000 to 11999, e.g. 10054). The server's own numbers under
+// an 08 state (FreeTDS gives 911 "Database ... does not exist" 08004) are not among them.
+bool IsClientNumber(int native) {
+    return (native >= 20000 && native <= 20099) || (native >= 10000 && native <= 11999);
+}
+
 bool IsClientState(const OdbcDiagRecord& r) {
-    return IsTimeout(r) || r.sqlState.rfind("08", 0) == 0;
+    return IsTimeout(r) || (r.sqlState.rfind("08", 0) == 0 && IsClientNumber(r.nativeError));
 }
 
 }  // namespace
+
+bool IsServerError(const OdbcDiagRecord& r) {
+    return !IsWarning(r) && r.nativeError != 0 && !IsClientState(r);
+}
 
 std::string StripVendorPrefixes(const std::string& message) {
     std::size_t pos = 0;
@@ -27,7 +38,7 @@ std::string StripVendorPrefixes(const std::string& message) {
 
 AppError ClassifyOdbcError(const std::vector<OdbcDiagRecord>& records, const std::string& source) {
     for (const auto& r : records) {
-        if (!IsWarning(r) && r.nativeError != 0 && !IsClientState(r))
+        if (IsServerError(r))
             return {r.nativeError, source, StripVendorPrefixes(r.message)};
     }
     for (const auto& r : records) {
@@ -45,4 +56,12 @@ AppError ClassifyOdbcError(const std::vector<OdbcDiagRecord>& records, const std
             return {DatabaseError::kDriverFailure, source, StripVendorPrefixes(r.message)};
     }
     return {DatabaseError::kDriverFailure, source, "Unspecified error"};
+}
+
+std::optional<AppError> ErrorAmongInfo(const std::vector<OdbcDiagRecord>& records,
+                                       const std::string& source) {
+    for (const auto& r : records) {
+        if (IsServerError(r)) return ClassifyOdbcError(records, source);
+    }
+    return std::nullopt;
 }

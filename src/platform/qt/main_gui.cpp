@@ -9,21 +9,18 @@
 #include "platform/qt/FrmGlavna.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
+#include "platform/qt/QtMessageBox.h"
 #include "shell/AppTexts.h"
 #include "shell/CloseRequest.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/RunClick.h"
+#include "shell/StartupGuard.h"
 #include "shell/UpgradeDriver.h"
 
-int main(int, char** argv) {
-    PrepareQtEnvironment();
-    // The program takes no arguments; Qt is not shown any either (its settings come from the
-    // environment, such as QT_QPA_PLATFORM).
-    int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    const std::string folder = ExecutableFolder();
-    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+namespace {
+
+int RunWindow(const std::string& folder, RunLog& log) {
     FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
     GuiThreadView guiView(window, window);
     LoggingView view(guiView, log);
@@ -42,4 +39,22 @@ int main(int, char** argv) {
     const int status = QApplication::exec();
     log.Write("end", "exit status " + std::to_string(status));
     return status;
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+    PrepareQtEnvironment();
+    // The program takes no arguments; Qt is not shown any either (its settings come from the
+    // environment, such as QT_QPA_PLATFORM).
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    const std::string folder = ExecutableFolder();
+    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+    return RunGuarded(
+        log, [&] { return RunWindow(folder, log); },
+        [](const std::string& text) {
+            // No parent: the window may not exist, or be the cause.
+            ShowQtMessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+        });
 }

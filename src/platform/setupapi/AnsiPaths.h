@@ -12,8 +12,12 @@ namespace ansi_paths {
 // True when the path survives the trip through the machine's ANSI code page unchanged.
 bool IsAnsiSafe(const std::wstring& path);
 
-// An existing file's or folder's path in a form that survives that trip: itself, or else its
-// short (8.3) form. None when neither does (short names switched off on that volume).
+// The absolute form of a path (relative ones against the working folder), or none.
+std::optional<std::wstring> FullPath(const std::wstring& path);
+
+// An existing file's or folder's path in a form that survives that trip: its absolute form, or
+// else that form's short (8.3) form. None when neither does (short names switched off on that
+// volume).
 std::optional<std::wstring> AnsiForm(const std::wstring& existingPath);
 
 // The system's temporary folder in such a form, with its trailing "\", or none.

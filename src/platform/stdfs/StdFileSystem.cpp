@@ -11,6 +11,13 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -42,6 +49,8 @@ constexpr const char* kSource = "FileSystem";
         case ERROR_WRITE_PROTECT: Raise(FileError::kPermissionDenied, FileError::kPermissionDeniedText);
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL: Raise(FileError::kDiskFull, FileError::kDiskFullText);
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS: Raise(FileError::kFileAlreadyExists, FileError::kFileAlreadyExistsText);
         default: break;
         }
     }
@@ -51,6 +60,8 @@ constexpr const char* kSource = "FileSystem";
         Raise(FileError::kFileAlreadyOpen, FileError::kFileAlreadyOpenText);
     if (ec == std::errc::no_such_file_or_directory)
         Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    if (ec == std::errc::file_exists)
+        Raise(FileError::kFileAlreadyExists, FileError::kFileAlreadyExistsText);
     if (ec == std::errc::no_space_on_device)
         Raise(FileError::kDiskFull, FileError::kDiskFullText);
     // A file cannot take the place of a folder: refused, as the platform with drive letters
@@ -79,6 +90,10 @@ public:
         out_.write(data, static_cast<std::streamsize>(size));
         if (!out_) Raise(FileError::kDeviceIo, FileError::kDeviceIoText);
     }
+    void Flush() override {
+        out_.flush();
+        if (!out_) Raise(FileError::kDeviceIo, FileError::kDeviceIoText);
+    }
     void Close() override {
         if (!out_.is_open()) return;
         out_.close();
@@ -100,7 +115,8 @@ bool StdFileSystem::Exists(const std::string& path) {
 
 void StdFileSystem::Delete(const std::string& path) {
     std::error_code ec;
-    if (!fs::exists(FsPath(path), ec)) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    // A link goes as a link, even one whose target is gone.
+    if (!fs::exists(fs::symlink_status(FsPath(path), ec))) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
     if (!fs::remove(FsPath(path), ec) || ec) {
         Raise(FileError::kPermissionDenied, FileError::kPermissionDeniedText);
     }
@@ -125,17 +141,49 @@ std::string StdFileSystem::ReadAll(const std::string& path) {
     return bytes;
 }
 
+#ifndef _WIN32
+namespace {
+
+// Where the file system cannot rename without replacing (some network and FUSE file systems),
+// a file is linked to its new name, which fails when the name is taken, and then unlinked
+// from the old one; a folder, which cannot be linked, is renamed after a check, which the
+// program folder's lock keeps from racing with another run of the program.
+int RenameWithoutReplacing(const char* from, const char* to) {
+    struct stat source {};
+    if (::lstat(from, &source) != 0) return errno;
+    if (S_ISDIR(source.st_mode)) {
+        struct stat target {};
+        if (::lstat(to, &target) == 0) return EEXIST;
+        return ::rename(from, to) == 0 ? 0 : errno;
+    }
+    if (::link(from, to) != 0) return errno;
+    if (::unlink(from) != 0) {
+        const int error = errno;
+        ::unlink(to);  // the file keeps its old name only, as before the call
+        return error;
+    }
+    return 0;
+}
+
+}  // namespace
+#endif
+
 void StdFileSystem::Rename(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-    // The MinGW standard library reports a file held open by another program as a plain I/O
-    // error (measured under Wine): the system's own call keeps the sharing violation, which the
-    // user is told about by name.
+    // Without MOVEFILE_REPLACE_EXISTING a file or folder at `to` is never replaced. The MinGW
+    // standard library reports a file held open by another program as a plain I/O error
+    // (measured under Wine): the system's own call keeps the sharing violation, which the user
+    // is told about by name.
     if (MoveFileExW(FsPath(from).c_str(), FsPath(to).c_str(), 0)) return;
     RaiseFor(std::error_code(static_cast<int>(GetLastError()), std::system_category()));
 #else
-    std::error_code ec;
-    fs::rename(FsPath(from), FsPath(to), ec);
-    if (ec) RaiseFor(ec);
+    int error = 0;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+        error = errno;
+        if (error == EINVAL || error == ENOSYS || error == ENOTSUP)
+            error = RenameWithoutReplacing(from.c_str(), to.c_str());
+    }
+    if (error != 0) RaiseFor(std::error_code(error, std::generic_category()));
 #endif
 }
 
@@ -162,8 +210,11 @@ std::vector<FolderEntry> StdFileSystem::ListFolder(const std::string& path) {
     std::vector<FolderEntry> entries;
     std::error_code ec;
     for (fs::directory_iterator it(FsPath(path), ec), end; !ec && it != end; it.increment(ec)) {
+        // A link to a folder is listed as what it is, not as the folder it leads to: whoever
+        // walks the listing must not follow it out of the tree.
         std::error_code kind;
-        entries.push_back({Utf8Path(it->path().filename()), it->is_directory(kind)});
+        entries.push_back({Utf8Path(it->path().filename()),
+                           it->is_directory(kind) && !it->is_symlink(kind)});
     }
     if (ec) RaiseFor(ec);
     return entries;
@@ -180,6 +231,154 @@ void StdFileSystem::SetHidden(const std::string& path) {
     // Names that start with a dot are what file managers and ls leave out here.
     (void)path;
 #endif
+}
+
+bool StdFileSystem::IsLink(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(FsPath(path), ec);
+    if (ec) return false;
+#ifdef _WIN32
+    // Junctions and other reparse points lead elsewhere just as links do.
+    const DWORD attributes = GetFileAttributesW(FsPath(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return true;
+#endif
+    return fs::is_symlink(status);
+}
+
+#ifdef _WIN32
+namespace {
+
+// A handle opened without sharing: nobody else can open the file while it is held, and the
+// system closes it (and, asked to, deletes the file) when the process ends in any way.
+class WinFileLock : public IFileLock {
+public:
+    explicit WinFileLock(HANDLE handle) : handle_(handle) {}
+    ~WinFileLock() override { CloseHandle(handle_); }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<IFileLock> StdFileSystem::TryLock(const std::string& path) {
+    const HANDLE handle =
+        CreateFileW(FsPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) return std::make_unique<WinFileLock>(handle);
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return nullptr;
+    RaiseFor(std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+bool StdFileSystem::HeldOpenElsewhere(const std::string& path) {
+    // The image of a running program is mapped: the system refuses to open it for writing,
+    // even with full sharing, while the program runs. A file held without sharing refuses too.
+    const HANDLE handle = CreateFileW(FsPath(path).c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+#else
+namespace {
+
+// flock belongs to the open file, not to the process: a second open of the same lock file, in
+// this process or another, is refused while this one lives, and the system drops it when the
+// descriptor closes, which the end of the process does in every way it can end. The file goes
+// when the lock is given back, so a folder looks as before after a run; a crash leaves it,
+// unlocked, for the next run to take.
+class FlockFileLock : public IFileLock {
+public:
+    FlockFileLock(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~FlockFileLock() override {
+        // Removed while still locked: whoever opened it meanwhile finds, once it has the
+        // lock, that the name no longer leads to the file it locked, and tries again.
+        ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+
+private:
+    int fd_;
+    std::string path_;
+};
+
+// True when `path` still names the file open as `fd`.
+bool StillNamed(int fd, const std::string& path) {
+    struct stat open {}, named {};
+    if (::fstat(fd, &open) != 0 || ::lstat(path.c_str(), &named) != 0) return false;
+    return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+std::unique_ptr<IFileLock> StdFileSystem::TryLock(const std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) RaiseFor(std::error_code(errno, std::generic_category()));
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK) return nullptr;
+            RaiseFor(std::error_code(error, std::generic_category()));
+        }
+        if (StillNamed(fd, path)) return std::make_unique<FlockFileLock>(fd, path);
+        ::close(fd);  // removed by the run that just ended: the name leads to a new file
+    }
+    return nullptr;
+}
+
+bool StdFileSystem::HeldOpenElsewhere(const std::string& path) {
+    // A write lease is granted only while no other descriptor of the file is open anywhere;
+    // taken and given back at once, it asks exactly that. Where leases are not allowed (a file
+    // of another owner, a file system without them) nobody can tell, and the answer is no.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    const bool held = ::fcntl(fd, F_SETLEASE, F_WRLCK) != 0 && errno == EAGAIN;
+    if (!held) ::fcntl(fd, F_SETLEASE, F_UNLCK);
+    ::close(fd);
+    return held;
+}
+#endif
+
+FileStamp StdFileSystem::Stamp(const std::string& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(FsPath(path), ec);
+    if (ec) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    const auto time = fs::last_write_time(FsPath(path), ec);
+    if (ec) Raise(FileError::kFileNotFound, FileError::kFileNotFoundText);
+    return {static_cast<std::int64_t>(size),
+            static_cast<std::int64_t>(time.time_since_epoch().count())};
+}
+
+bool StdFileSystem::FolderWritable(const std::string& folder) {
+    const std::string probe = JoinPath(folder, ".Tarvik_Upg.probe");
+    {
+        std::ofstream out(FsPath(probe), std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+    }
+    std::error_code ec;
+    fs::remove(FsPath(probe), ec);
+    return true;
+}
+
+std::chrono::milliseconds StdFileSystem::PatienceFor(const AppError& error) {
+#ifdef _WIN32
+    // Virus scanners and the search indexer open new files for a few seconds; Windows then
+    // answers a sharing or lock violation, or access denied while a delete is pending.
+    if (error.number() == FileError::kFileAlreadyOpen ||
+        error.number() == FileError::kPermissionDenied)
+        return std::chrono::seconds(30);
+#else
+    // Nothing here holds a file against a rename: a refusal is final.
+    (void)error;
+#endif
+    return std::chrono::milliseconds(0);
 }
 
 IFileSystem& ProgramFileSystem() {

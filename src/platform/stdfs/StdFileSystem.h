@@ -17,4 +17,10 @@ public:
     void RemoveFolder(const std::string& path) override;
     std::vector<FolderEntry> ListFolder(const std::string& path) override;
     void SetHidden(const std::string& path) override;
+    bool IsLink(const std::string& path) override;
+    std::unique_ptr<IFileLock> TryLock(const std::string& path) override;
+    bool HeldOpenElsewhere(const std::string& path) override;
+    FileStamp Stamp(const std::string& path) override;
+    bool FolderWritable(const std::string& folder) override;
+    std::chrono::milliseconds PatienceFor(const AppError& error) override;
 };

@@ -8,19 +8,18 @@
 #include "platform/ProgramFolder.h"
 #include "platform/win32/FrmGlavna.h"
 #include "platform/win32/UiThreadView.h"
+#include "platform/win32/Win32MessageBox.h"
 #include "shell/AppTexts.h"
 #include "shell/CloseRequest.h"
 #include "shell/LoggingView.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/RunClick.h"
+#include "shell/StartupGuard.h"
 #include "shell/UpgradeDriver.h"
 
-int main() {
-    // The window scales itself from twips; without this Windows would stretch a 96-dpi bitmap
-    // of it on a scaled screen. The manifest says the same where there is one.
-    SetProcessDPIAware();
-    const std::string folder = ExecutableFolder();
-    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+namespace {
+
+int RunWindow(const std::string& folder, RunLog& log) {
     FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
     UiThreadView uiView(window);
     LoggingView view(uiView, log);
@@ -39,4 +38,20 @@ int main() {
     const int status = window.RunUntilClosed();
     log.Write("end", "exit status " + std::to_string(status));
     return status;
+}
+
+}  // namespace
+
+int main() {
+    // The window scales itself from twips; without this Windows would stretch a 96-dpi bitmap
+    // of it on a scaled screen. The manifest says the same where there is one.
+    SetProcessDPIAware();
+    const std::string folder = ExecutableFolder();
+    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+    return RunGuarded(
+        log, [&] { return RunWindow(folder, log); },
+        [](const std::string& text) {
+            // No owner: the window may not exist, or be the cause.
+            ShowWin32MessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+        });
 }

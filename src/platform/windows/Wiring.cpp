@@ -1,5 +1,6 @@
 #include "platform/Wiring.h"
 
+#include "platform/bcrypt/BCryptCrypto.h"
 #include "platform/odbc/OdbcDatabase.h"
 #include "platform/odbc/OdbcDriverChoice.h"
 #include "platform/registry/RegistrySettingsStore.h"
@@ -10,7 +11,8 @@
 // The Windows programs: FTP over WinINet, cabinets over SetupAPI's iterator, the settings from
 // the registry (HKCU\Software\VB and VBA Program Settings), SQL Server through odbc32 with the
 // best installed SQL Server driver (or VELMORA_ODBC_DRIVER), files through the standard library
-// with UTF-16 paths. The window is plain Win32 (platform/win32).
+// with UTF-16 paths, signatures
+// through the system's BCrypt. The window is plain Win32 (platform/win32).
 
 std::unique_ptr<IInternet> MakeInternet() { return std::make_unique<WinInetInternet>(); }
 
@@ -23,6 +25,8 @@ std::unique_ptr<ICabinetIterator> MakeCabinetIterator() {
 std::unique_ptr<ISettingsStore> MakeSettingsStore() {
     return std::make_unique<RegistrySettingsStore>();
 }
+
+std::unique_ptr<IUpdateCrypto> MakeUpdateCrypto() { return std::make_unique<BCryptCrypto>(); }
 
 DatabaseBackEnd MakeDatabase() {
     std::string driver = ChooseOdbcDriver();

@@ -101,8 +101,12 @@ std::size_t WinInetFileReader::Read(char* buffer, std::size_t size) {
     std::unique_lock lock(pump_->mutex);
     std::size_t total = 0;
     while (total < size) {
+        const bool roomBefore = kCapacity - pump_->count >= kPiece;
         total += pump_->Take(buffer + total, size - total);
-        pump_->changed.notify_all();  // room again for the thread
+        // Room for the thread's next piece: it is woken only when that room has just appeared.
+        // Waking it for every small read would cost a thread switch per 512 bytes, which it
+        // answers by going back to sleep, as 512 bytes are not room for a piece.
+        if (!roomBefore && kCapacity - pump_->count >= kPiece) pump_->changed.notify_all();
         if (total == size || (pump_->ended && pump_->count == 0)) break;
         const bool moved = pump_->changed.wait_for(lock, stallLimit_, [&] {
             return pump_->count > 0 || pump_->ended;

@@ -12,6 +12,7 @@
 // windows.h names GetCurrentDirectoryA/W through a macro that would rename our method.
 #undef GetCurrentDirectory
 
+#include <cstring>
 #include <cwchar>
 #include <exception>
 
@@ -97,6 +98,40 @@ void ListFolder(HINTERNET ftp, const std::string& folder,
     }
 }
 
+// INTERNET_PROXY_INFO as the wide-character query fills it (the header's form follows UNICODE).
+struct ProxyInfoW {
+    DWORD accessType;
+    LPCWSTR proxy;
+    LPCWSTR bypass;
+};
+
+// The proxies the system's settings give the session ("host:port" or "scheme=host:port ..."),
+// or nothing when it connects directly.
+std::string ProxyOf(HINTERNET session) {
+    DWORD size = 0;
+    InternetQueryOptionW(session, INTERNET_OPTION_PROXY, nullptr, &size);
+    if (size < sizeof(ProxyInfoW)) return {};
+    std::vector<unsigned char> buffer(size);
+    if (!InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size)) return {};
+    ProxyInfoW info{};
+    std::memcpy(&info, buffer.data(), sizeof info);
+    if (info.accessType != INTERNET_OPEN_TYPE_PROXY || !info.proxy) return {};
+    return Utf8FromWide(info.proxy);
+}
+
+// What the run log adds to a failed connection made with a proxy in the system's settings. The
+// FTP functions pass only through a SOCKS proxy; a web (CERN) proxy, the usual kind, cannot
+// carry them, and a store's administrator needs to know why the update cannot get out.
+std::string ProxyNote(const std::string& proxy) {
+    if (proxy.empty()) return {};
+    if (proxy.find("socks=") != std::string::npos) {
+        return "; the system's proxy settings name " + proxy;
+    }
+    return "; the system's proxy settings send connections through " + proxy +
+           ", a web proxy, which cannot carry FTP: the update server needs a direct connection "
+           "(port 21) or a SOCKS proxy";
+}
+
 }  // namespace
 
 WinInetInternet::WinInetInternet(WinInetTimeouts timeouts) : timeouts_(timeouts) {}
@@ -162,10 +197,11 @@ void WinInetInternet::SetTimeouts(void* handle) {
 
 InternetHandle WinInetInternet::Open(const std::string& agent) {
     lastError_.clear();
-    // Direct access with empty (not absent) proxy texts, and nothing written to the cache: the
-    // listing and the cabinet must come from the server every time.
-    HINTERNET session = InternetOpenW(WideFromUtf8(agent).c_str(), INTERNET_OPEN_TYPE_DIRECT,
-                                      L"", L"", INTERNET_FLAG_NO_CACHE_WRITE);
+    // The system's own settings (a proxy where the store has one, as every other program
+    // there uses), and nothing written to the cache: the listing and the cabinet must come
+    // from the server every time.
+    HINTERNET session = InternetOpenW(WideFromUtf8(agent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                      nullptr, nullptr, INTERNET_FLAG_NO_CACHE_WRITE);
     if (!session) {
         lastError_ = DescribeLastWinInetError();
         return kNoHandle;
@@ -174,6 +210,7 @@ InternetHandle WinInetInternet::Open(const std::string& agent) {
     Node node;
     node.kind = Kind::Session;
     node.native = session;
+    node.proxy = ProxyOf(session);
     return Add(std::move(node));
 }
 
@@ -189,6 +226,7 @@ InternetHandle WinInetInternet::Connect(InternetHandle internet, const std::stri
     const std::wstring account = WideFromUtf8(user);
     const std::wstring secret = WideFromUtf8(password);
     const DWORD flags = passive ? INTERNET_FLAG_PASSIVE : 0;
+    const std::string proxyNote = ProxyNote(session->proxy);
     const bool inTime = RunWithDeadline(
         [=] {
             out->handle = InternetConnectW(sessionHandle, host.c_str(),
@@ -210,11 +248,11 @@ InternetHandle WinInetInternet::Connect(InternetHandle internet, const std::stri
         [out] { CloseLate(out); }, ServerDeadline());
     if (!inTime) {
         lastError_ = "the server did not answer within " +
-                     std::to_string(ServerDeadline().count()) + " ms";
+                     std::to_string(ServerDeadline().count()) + " ms" + proxyNote;
         return kNoHandle;
     }
     if (!out->handle) {
-        lastError_ = out->error;
+        lastError_ = out->error + proxyNote;
         return kNoHandle;
     }
     Node node;

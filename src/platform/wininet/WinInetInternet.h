@@ -11,8 +11,9 @@
 #include "platform/wininet/WinInetTimeouts.h"
 
 // IInternet over the Windows internet functions (WinINet), synchronous, in their wide-character
-// form: UTF-8 inside, UTF-16 at the call. Passive mode, binary transfers, the time-outs set on
-// the session so that a silent server ends in a failure rather than a hang.
+// form: UTF-8 inside, UTF-16 at the call. The system's proxy settings apply (a failed connection
+// through a proxy that cannot carry FTP says so in its error). Passive mode, binary transfers,
+// the time-outs set on the session so that a silent server ends in a failure rather than a hang.
 //
 // Every WinINet handle sits in a table of our own and is closed exactly once: closing a handle
 // closes what was opened on it first, as the interface promises, and a handle that the caller
@@ -52,6 +53,7 @@ private:
         Kind kind = Kind::Session;
         InternetHandle parent = kNoHandle;
         void* native = nullptr;  // the WinINet handle; none for a search, which is ours alone
+        std::string proxy;       // a session's proxies from the system's settings, if any
         std::optional<std::string> loginDirectory;  // a connection's directory after login
         std::vector<FindRecord> records;            // a search's matching entries
         std::size_t next = 0;                       // the next record FindNext delivers

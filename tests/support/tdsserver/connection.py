@@ -5,9 +5,16 @@ import struct
 import threading
 import time
 
-from . import packets, rpc, tokens
-from .dispatcher import Dispatcher, error_reply
+from . import packets, rpc, statements, tokens
+from .dispatcher import WAITFOR, Dispatcher, Outcome, error_reply
 from .login import Login, prelogin_reply
+from .transactions import Transaction
+
+# How long the server waits, after each full packet of a reply it has sent, for a cancel
+# from the client before it runs the next statement. SQL Server checks for an attention
+# between packets; the wait makes a client's cancel after the first packet land before the
+# rest of the batch has run, as it does when the reply outgrows the network's buffers.
+ATTENTION_WINDOW = 0.05
 
 MIN_PACKET_SIZE = 512
 MAX_PACKET_SIZE = 32767
@@ -37,6 +44,10 @@ class Connection(threading.Thread):
         self.tds_version = 0x74000004
         self.prepared = {}  # handle -> statement text of sp_prepare/sp_prepexec
         self.next_handle = 0
+        self.transaction = Transaction()
+        self.xact_abort = False
+        self.nocount = False
+        self.touched = set()  # databases changed inside the open transaction
 
     def log(self, entry):
         entry = dict(entry)
@@ -55,6 +66,9 @@ class Connection(threading.Thread):
             pass  # The client went away; nothing is left to answer.
         finally:
             self.close()
+            if self.transaction.open:
+                # SQL Server rolls back what a session leaves open when it goes away.
+                self.roll_back("disconnect")
             self.log({"event": "disconnect"})
 
     def close(self):
@@ -104,7 +118,8 @@ class Connection(threading.Thread):
         reply = (tokens.envchange(tokens.ENV_DATABASE, self.database, "master")
                  + tokens.message(5701, 2, 0, "Changed database context to '%s'." % self.database,
                                   is_error=False)
-                 + tokens.envchange_collation(tokens.COLLATION)
+                 + tokens.envchange_collation(tokens.COLLATION_CS if self.catalog.case_sensitive
+                                              else tokens.COLLATION)
                  + tokens.envchange(tokens.ENV_LANGUAGE, language, "")
                  + tokens.message(5703, 1, 0, "Changed language setting to %s." % language,
                                   is_error=False)
@@ -124,19 +139,22 @@ class Connection(threading.Thread):
     def serve_one(self):
         ptype, payload = packets.read_message(self.sock)
         if ptype == packets.SQL_BATCH:
-            result = self.run_statement(self.batch_text(payload), {})
-            if result is not None:
-                self.send(result.reply())
+            stream = self.stream()
+            if self.run_batch(self.batch_text(payload), {}, stream):
+                stream.finish()
         elif ptype == packets.RPC:
             self.serve_rpc(rpc.parse(payload))
         elif ptype == packets.ATTENTION:
             # A cancel that arrived after the reply was complete still wants its DONE.
-            self.log({"event": "attention", "database": self.database})
+            self.log({"event": "attention", "database": self.database, "when": "after reply"})
             self.send(tokens.done(tokens.DONE_ATTN))
         else:
             self.log({"event": "request", "packet": ptype, "database": self.database,
                       "outcome": "ok"})
             self.send(tokens.done())
+
+    def stream(self):
+        return packets.ReplyStream(self.sock, self.packet_size, self.spid)
 
     @staticmethod
     def batch_text(payload):
@@ -156,54 +174,170 @@ class Connection(threading.Thread):
             sql = call.param(2)
         elif call.proc == rpc.EXECUTE:
             sql = self.prepared.get(call.param(0))
-        body = b""
+        stream = self.stream()
         if sql is not None:
-            result = self.run_statement(sql, {"rpc": call.name})
-            if result is None:
+            if not self.run_batch(sql, {"rpc": call.name}, stream, tokens.DONEINPROC):
                 return
-            body += result.reply(tokens.DONEINPROC, more=True)
         else:
             self.log({"event": "rpc", "proc": call.name, "database": self.database})
-        body += tokens.return_status(0)
+        stream.write(tokens.return_status(0))
         if call.proc in (rpc.PREPARE, rpc.PREPEXEC):
             self.next_handle += 1
             handle = self.next_handle
             self.prepared[handle] = call.param(2)
-            body += tokens.return_int(0, "", handle)
+            stream.write(tokens.return_int(0, "", handle))
         elif call.proc == rpc.UNPREPARE:
             self.prepared.pop(call.param(0), None)
-        self.send(body + tokens.done(token=tokens.DONEPROC))
+        stream.write(tokens.done(token=tokens.DONEPROC))
+        stream.finish()
 
-    def run_statement(self, sql, extra):
-        """Runs one statement with the fault rules; returns its Outcome, or None when
-        it was cancelled and the cancel has been acknowledged already."""
+    # --- transactions ------------------------------------------------------------
+
+    def roll_back(self, reason):
+        """Undoes the open transaction; returns its ENVCHANGE. Journaled with what was undone."""
+        envchange, undone = self.transaction.rollback()
+        self.catalog.mark_pending(self.touched, None)
+        self.touched = set()
+        self.log({"event": "rollback", "reason": reason, "database": self.database,
+                  "undone": undone})
+        return envchange
+
+    def keep_change(self, outcome):
+        """Remembers a statement's change with the open transaction, if one is open."""
+        if outcome.undo is None or not self.transaction.open:
+            return
+        self.transaction.record(*outcome.undo)
+        self.touched.add(outcome.changed)
+        self.catalog.mark_pending([outcome.changed], self.number)
+
+    # --- batches -----------------------------------------------------------------
+
+    def run_batch(self, sql, extra, stream, token=tokens.DONE):
+        """Runs a batch statement by statement into the stream, as SQL Server does: one DONE
+        per statement (DONE_MORE while more follow, DONE_COUNT with its rows), an error that
+        ends only its statement, its batch or also the transaction, a compile error that runs
+        nothing. Returns False when the client cancelled or went away and the reply is done."""
         entry = dict({"database": self.database, "sql": sql}, **extra)
-        rule = self.catalog.match_fault(sql, self.database)
-        try:
-            if rule and rule.delay:
-                self.wait(rule.delay)
-        except Cancelled as cancel:
-            self.log(dict(entry, outcome="cancelled", reason=cancel.reason))
-            if cancel.reason == "attention":
-                self.send(tokens.done(tokens.DONE_ATTN))
-                return None
-            raise packets.ConnectionClosed()
+        parts = statements.split(sql)
+        failure = self.compile(parts)
+        if failure is not None:
+            self.log(dict(entry, **failure.journal_fields(), statements_run=0,
+                          statements=len(parts)))
+            stream.write(failure.body + failure.done(False, token=token))
+            return True
+        done = []  # (statement, Outcome) of the statements that ran
+        for index, statement in enumerate(parts):
+            try:
+                outcome = self.run_one(statement)
+            except Cancelled as cancel:
+                return self.cancelled(entry, done, len(parts), cancel.reason, stream, token)
+            more = index + 1 < len(parts)
+            ends = self.abort_level(outcome)
+            if ends == "transaction" and self.transaction.open:
+                outcome.body += self.roll_back("error %d" % outcome.error)
+            if ends in ("batch", "transaction"):
+                more = False
+            stream.write(outcome.body + outcome.done(more, self.nocount, token))
+            done.append((statement, outcome))
+            if not more:
+                break
+            if stream.flush_full() and self.attention_came():
+                return self.cancelled(entry, done, len(parts), "attention", stream, token)
+        if not parts:
+            stream.write(Outcome().done(False, token=token))
+        self.log(dict(entry, **self.summary(done, len(parts))))
+        return True
+
+    def compile(self, parts):
+        """The error that stops the whole batch before it runs, if any."""
+        for statement in parts:
+            rule = self.catalog.match_fault(statement, self.database, compiling=True)
+            if rule and rule.error:
+                return self.rule_error(rule, "compile")
+            failure = self.dispatcher.compile(statement)
+            if failure is not None:
+                return failure
+        return None
+
+    @staticmethod
+    def rule_error(rule, abort=None):
+        error = rule.error
+        return error_reply(int(error["number"]), error.get("message", "Injected fault."),
+                           state=int(error.get("state", 1)), severity=int(error.get("class", 16)),
+                           abort=abort or rule.abort)
+
+    def run_one(self, statement):
+        """One statement with the fault rules; raises Cancelled or ConnectionClosed."""
+        rule = self.catalog.match_fault(statement, self.database)
+        if rule and rule.delay:
+            self.wait(rule.delay)
         if rule and rule.drop:
-            self.log(dict(entry, outcome="dropped"))
+            self.log({"database": self.database, "sql": statement, "outcome": "dropped"})
             # Closed without a reply, as when the server goes away mid-request. (An abortive
             # close, RST, gives the driver no better diagnosis: HY000 "Unknown error".)
             raise packets.ConnectionClosed()
         if rule and rule.error:
-            error = rule.error
-            result = error_reply(int(error["number"]), error.get("message", "Injected fault."),
-                                 state=int(error.get("state", 1)),
-                                 severity=int(error.get("class", 16)))
-        else:
-            result = self.dispatcher.run(sql, self.database)
-        if result.new_database:
-            self.database = result.new_database
-        self.log(dict(entry, **result.journal_fields()))
-        return result
+            return self.rule_error(rule)
+        m = WAITFOR.match(statement)
+        if m:
+            h, mi, sec, frac = m.groups()
+            self.wait(int(h) * 3600 + int(mi) * 60 + int(sec) + float("0." + (frac or "0")))
+            return Outcome()
+        outcome = self.dispatcher.run(statement, self)
+        if outcome.new_database:
+            self.database = outcome.new_database
+        self.keep_change(outcome)
+        return outcome
+
+    def abort_level(self, outcome):
+        if outcome.outcome != "error":
+            return None
+        if self.xact_abort and not outcome.raised:
+            # SET XACT_ABORT ON: every run-time error ends the batch and the transaction.
+            return "transaction"
+        return outcome.abort
+
+    def attention_came(self):
+        """Waits briefly for a cancel after a packet went out; True when one came."""
+        readable, _, _ = select.select([self.sock], [], [], ATTENTION_WINDOW)
+        if not readable:
+            return False
+        ptype, _ = packets.read_message(self.sock)
+        return ptype == packets.ATTENTION
+
+    def cancelled(self, entry, done, total, reason, stream, token):
+        """A batch cut short: journaled with what ran, answered with DONE_ATTN."""
+        summary = self.summary(done, total)
+        summary.update(outcome="cancelled", reason=reason)
+        self.log(dict(entry, **summary))
+        if reason != "attention":
+            raise packets.ConnectionClosed()
+        self.log({"event": "attention", "database": self.database, "when": "during batch",
+                  "statements_run": len(done), "statements": total})
+        stream.write(tokens.done(tokens.DONE_ATTN, token=token))
+        stream.finish()
+        return False
+
+    def summary(self, done, total):
+        """The journal fields of a batch: its outcome (the first error's), rows, and each
+        statement when there are several."""
+        fields = {"outcome": "ok"}
+        errors = [o for _, o in done if o.outcome == "error"]
+        if errors:
+            fields.update(outcome="error", error=errors[0].error)
+        counts = [o.rows for _, o in done if o.rows is not None]
+        if counts:
+            fields["rows"] = sum(counts)
+        for _, o in done:
+            if o.effect:
+                fields.update(o.effect)
+        if total > 1:
+            fields["statements"] = [dict({"sql": s}, **o.journal_fields()) for s, o in done]
+        fields["statements_run"] = len(done)
+        if len(done) < total:
+            fields["not_run"] = total - len(done)
+        fields["trancount"] = self.transaction.count
+        return fields
 
     def wait(self, seconds):
         """Sleeps, but gives up at once when the client cancels or disconnects."""

@@ -74,3 +74,39 @@ def send_message(sock, ptype, payload, packet_size, spid=0):
         if last:
             break
     sock.sendall(b"".join(chunks))
+
+
+class ReplyStream:
+    """A reply sent as it is produced: whole packets go out as soon as they are full, so
+    that, as with SQL Server, a client can cancel (ATTENTION) while the rest of the batch
+    has not run yet. finish() sends what is left with end-of-message."""
+
+    def __init__(self, sock, packet_size, spid=0):
+        self.sock = sock
+        self.room = packet_size - HEADER_SIZE
+        self.spid = spid
+        self.buffer = bytearray()
+        self.packet_id = 1
+
+    def write(self, data):
+        self.buffer += data
+
+    def _send(self, part, last):
+        header = struct.pack(">BBHHBB", REPLY, STATUS_EOM if last else 0,
+                             len(part) + HEADER_SIZE, self.spid, self.packet_id & 0xFF, 0)
+        self.packet_id += 1
+        self.sock.sendall(header + part)
+
+    def flush_full(self):
+        """Sends every full packet; True when at least one went out."""
+        sent = False
+        while len(self.buffer) > self.room:
+            self._send(bytes(self.buffer[:self.room]), False)
+            del self.buffer[:self.room]
+            sent = True
+        return sent
+
+    def finish(self):
+        self.flush_full()
+        self._send(bytes(self.buffer), True)
+        self.buffer = bytearray()

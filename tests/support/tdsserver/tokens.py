@@ -31,12 +31,18 @@ ENV_DATABASE = 1
 ENV_LANGUAGE = 2
 ENV_PACKET_SIZE = 4
 ENV_COLLATION = 7
+ENV_BEGIN_TRANSACTION = 8
+ENV_COMMIT_TRANSACTION = 9
+ENV_ROLLBACK_TRANSACTION = 10
 
 NVARCHAR = 0xE7
+INTN = 0x26
 
 # Croatian_CI_AS: LCID 0x041A, ignore case/kana/width, Windows collation (sort id 0).
 # The client derives the code page of non-Unicode text from it (Windows-1250).
 COLLATION = bytes([0x1A, 0x04, 0xD0, 0x00, 0x00])
+# Croatian_CS_AS: the same without "ignore case".
+COLLATION_CS = bytes([0x1A, 0x04, 0xC0, 0x00, 0x00])
 
 SERVER_NAME = "VELMORATEST"
 
@@ -78,6 +84,13 @@ def message(number, state, severity, text, is_error=True, line=1):
     return struct.pack("<BH", ERROR if is_error else INFO, len(body)) + body
 
 
+def envchange_transaction(kind, descriptor):
+    """BEGIN carries the new transaction descriptor, COMMIT and ROLLBACK the old one."""
+    new, old = (descriptor, b"") if kind == ENV_BEGIN_TRANSACTION else (b"", descriptor)
+    body = struct.pack("<BB", kind, len(new)) + new + struct.pack("<B", len(old)) + old
+    return struct.pack("<BH", ENVCHANGE, len(body)) + body
+
+
 def loginack(tds_version, program="Microsoft SQL Server", version=(16, 0, 4, 0)):
     body = (struct.pack("<B", 1) + struct.pack(">I", tds_version) + b_varchar(program)
             + bytes(version))
@@ -89,20 +102,35 @@ def featureextack_empty():
     return bytes([FEATUREEXTACK, 0xFF])
 
 
+class Int:
+    """Marks a column as int (INTN of 4 bytes), as SQL Server types CAST(... AS int),
+    CASE ... THEN 1 ELSE 0 END and @@TRANCOUNT."""
+
+    def __init__(self, name):
+        self.name = name
+
+
 def colmetadata(names, max_chars=128):
-    """Column metadata for NVARCHAR(max_chars) columns, nullable."""
+    """Column metadata, nullable: NVARCHAR(max_chars) for a plain name, int for an Int."""
     out = bytearray(struct.pack("<BH", COLMETADATA, len(names)))
     for name in names:
-        out += struct.pack("<IHBH", 0, 0x0001, NVARCHAR, max_chars * 2) + COLLATION
-        out += b_varchar(name)
+        if isinstance(name, Int):
+            out += struct.pack("<IHBB", 0, 0x0001, INTN, 4) + b_varchar(name.name)
+        else:
+            out += struct.pack("<IHBH", 0, 0x0001, NVARCHAR, max_chars * 2) + COLLATION
+            out += b_varchar(name)
     return bytes(out)
 
 
-def row(values):
+def row(values, columns=None):
+    """One ROW; values are text (or None for NULL), int columns (Int in columns) numbers."""
     out = bytearray([ROW])
-    for value in values:
+    for index, value in enumerate(values):
+        is_int = columns is not None and isinstance(columns[index], Int)
         if value is None:
-            out += struct.pack("<H", 0xFFFF)
+            out += b"\x00" if is_int else struct.pack("<H", 0xFFFF)
+        elif is_int:
+            out += struct.pack("<Bi", 4, int(value))
         else:
             data = utf16(value)
             out += struct.pack("<H", len(data)) + data
