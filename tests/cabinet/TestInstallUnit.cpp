@@ -262,10 +262,15 @@ TEST_F(InstallUnitTest, RestorePutsBackTheOldFilesByteForByte) {
 
     notes.clear();
     const auto note = [this](const std::string& l) { notes.push_back(l); };
+    // What a restore sets aside is kept beside the backups, never deleted.
     EXPECT_EQ(RestoreLatestBackup(realFiles, prog.string(), note), "Tarvik_Upg.bak/3.1.6");
-    EXPECT_EQ(FolderSnapshot(prog), afterFirst) << "one installation back";
+    EXPECT_EQ(WithoutSetAside(FolderSnapshot(prog)), afterFirst) << "one installation back";
+    EXPECT_EQ(TempFolder::Read(prog / "Tarvik_Upg.bak/3.1.6.before-restore/Tarvik.exe"), "MZ newest");
     EXPECT_EQ(RestoreLatestBackup(realFiles, prog.string(), note), "Tarvik_Upg.bak/3.1.5");
-    EXPECT_EQ(FolderSnapshot(prog), original) << "added files and folders gone, old ones back";
+    EXPECT_EQ(WithoutSetAside(FolderSnapshot(prog)), original)
+        << "added files and folders gone, old ones back";
+    EXPECT_EQ(TempFolder::Read(prog / "Tarvik_Upg.bak/3.1.5.before-restore/Tarvik.exe"),
+              "MZ new program");
     EXPECT_TRUE(Noted("restored the files of Tarvik_Upg.bak/3.1.5"));
     EXPECT_THROW(RestoreLatestBackup(realFiles, prog.string(), note), AppError) << "nothing left";
 }

@@ -21,3 +21,20 @@ inline std::map<std::string, std::string> FolderSnapshot(const std::filesystem::
     }
     return entries;
 }
+
+// A snapshot without what a restore set aside (`<label>.before-restore/` below the backup
+// folder), and without the backup folder itself when that is all it holds: the program's own
+// files, to compare with the folder before an installation.
+inline std::map<std::string, std::string> WithoutSetAside(std::map<std::string, std::string> entries) {
+    std::erase_if(entries, [](const auto& entry) {
+        return entry.first.find(".before-restore") != std::string::npos;
+    });
+    const std::string backups = "Tarvik_Upg.bak/";
+    const auto folder = entries.find(backups);
+    if (folder != entries.end()) {
+        const auto next = std::next(folder);
+        if (next == entries.end() || next->first.compare(0, backups.size(), backups) != 0)
+            entries.erase(folder);
+    }
+    return entries;
+}

@@ -183,6 +183,9 @@ void StdFileSystem::Rename(const std::string& from, const std::string& to) {
         if (error == EINVAL || error == ENOSYS || error == ENOTSUP)
             error = RenameWithoutReplacing(from.c_str(), to.c_str());
     }
+    // A file meeting a folder of its name is refused as the platform with drive letters
+    // refuses a file written over a folder, not as a name merely taken.
+    if (error == EEXIST && FolderExists(to) && !FolderExists(from)) error = EISDIR;
     if (error != 0) RaiseFor(std::error_code(error, std::generic_category()));
 #endif
 }
