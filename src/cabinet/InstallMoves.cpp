@@ -68,11 +68,16 @@ InstallMoves::InstallMoves(IFileSystem& files, std::string root, InstallNote not
     : files_(files), root_(std::move(root)), note_(std::move(note)) {}
 
 InstallMoves::~InstallMoves() {
+    CloseRecord();
+}
+
+void InstallMoves::CloseRecord() noexcept {
     try {
         if (progress_) progress_->Close();
-    } catch (const AppError&) {
+    } catch (const std::exception&) {
         // Every line was flushed when it was written; the close adds nothing to lose.
     }
+    progress_.reset();
 }
 
 std::string InstallMoves::Path(const std::string& relative) const {

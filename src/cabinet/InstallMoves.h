@@ -55,6 +55,10 @@ public:
     // made go when empty.
     std::vector<std::string> Undo(const InstallJournal& journal);
 
+    // Closes the record of moves: the staging folder that holds it can then be removed on the
+    // platform where an open file cannot be deleted. Later moves are no longer recorded.
+    void CloseRecord() noexcept;
+
 private:
     struct Op {
         std::size_t move;

@@ -87,6 +87,7 @@ std::string RestoreLatestBackup(IFileSystem& files, const std::string& root,
     try {
         moves.Apply(journal);
     } catch (const InstallFailure& failure) {
+        moves.CloseRecord();
         if (failure.notPutBack().empty()) {
             DropNoting(files, root, journal.backup, note);
             RemoveNoting(files, staging, note);
@@ -99,6 +100,7 @@ std::string RestoreLatestBackup(IFileSystem& files, const std::string& root,
         files.Delete(JoinPath(root, backupFolder + il::kManifestSuffix));
     } catch (const AppError& error) {
         std::vector<std::string> left = moves.Undo(journal);
+        moves.CloseRecord();
         if (left.empty()) {
             DropNoting(files, root, journal.backup, note);
             RemoveNoting(files, staging, note);
@@ -110,6 +112,7 @@ std::string RestoreLatestBackup(IFileSystem& files, const std::string& root,
     } catch (const AppError& error) {
         note(backupFolder + " not removed: " + error.description());
     }
+    moves.CloseRecord();
     RemoveNoting(files, staging, note);
     ReportSetAside(files, root, journal, note);
     note("restored the files of " + backupFolder);

@@ -180,6 +180,7 @@ void StagedInstall::Commit() {
             CheckPathLengths(journal);
             moves.CheckNotRunning(journal);
         } catch (const InstallFailure&) {
+            moves.CloseRecord();
             Abandon();
             throw;
         }
@@ -192,6 +193,7 @@ void StagedInstall::Commit() {
         else
             files_.Delete(JoinPath(staging_, il::kJournal));
     } catch (const InstallFailure& failure) {
+        moves.CloseRecord();
         if (failure.notPutBack().empty()) {
             DropBackup(journal);
             Abandon();
@@ -203,6 +205,7 @@ void StagedInstall::Commit() {
         // Every file is in place, only the journal could not become the manifest: undone too,
         // since a backup without its manifest could not be restored.
         std::vector<std::string> left = moves.Undo(journal);
+        moves.CloseRecord();
         if (left.empty()) {
             DropBackup(journal);
             Abandon();
@@ -213,6 +216,7 @@ void StagedInstall::Commit() {
                             std::chrono::steady_clock::now() - moveStart)
                             .count();
     backupFolder_ = replacesAny ? journal.backup : std::string();
+    moves.CloseRecord();
     Tidy("staging folder", staging_);
     if (!replacesAny) {
         note_("installed; no file was replaced, so there is no backup to keep (moves took " +
