@@ -38,8 +38,11 @@ public:
     ~HeldChild() {
         for (int fd : {ready_[0], ready_[1], go_[0], go_[1]}) ::close(fd);
     }
-    // In the child: tells the parent, then waits for it.
+    // In the child: tells the parent, then waits for it (or for its end, should a failed
+    // assertion leave it without letting go).
     void HoldHere() {
+        ::close(go_[1]);
+        go_[1] = -1;
         char byte = 'h';
         if (::write(ready_[1], &byte, 1) != 1) _exit(3);
         if (::read(go_[0], &byte, 1) != 1) _exit(4);
@@ -52,6 +55,7 @@ public:
     }
     void LetGo() {
         const char byte = 'g';
+        if (go_[1] < 0) return;
         if (::write(go_[1], &byte, 1) != 1) ADD_FAILURE() << "child not let go";
     }
 
