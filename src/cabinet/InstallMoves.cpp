@@ -236,11 +236,11 @@ void InstallMoves::ReadProgress(std::size_t opCount) {
         if (ParseLine(line, "done", k) && k == done_ && k < opCount) ++done_;
         else if (ParseLine(line, "undone", k) && k < done_) undone_[k] = true;
     }
-    // The recorded steps go on being recorded: the file is written anew with what it said.
-    progress_ = files_.OpenForWrite(path);
-    for (std::size_t k = 0; k < done_; ++k) Record("done " + std::to_string(k));
-    for (std::size_t k = 0; k < done_; ++k)
-        if (undone_[k]) Record("undone " + std::to_string(k));
+    // The steps put back are recorded after what the file says, never over it: written anew,
+    // a crash in the middle would leave a record of fewer moves than were done, and the next
+    // run would take the backup of files still in place for a backup of nothing.
+    progress_ = files_.OpenForAppend(path);
+    if (!text.empty() && text.back() != '\n') Record("");  // ends a line cut short
 }
 
 bool InstallMoves::DoneByEvidence(const InstallJournal& journal, const Op& op) {

@@ -82,6 +82,9 @@ public:
     // True when another process has the file open (a running program's image, a file held
     // by the till). A platform that cannot tell answers false.
     virtual bool HeldOpenElsewhere(const std::string& /*path*/) { return false; }
+    // Opens a file for writing at its end (made when missing): what it held stays. Raises
+    // AppError when it cannot be opened; the default, for file systems of tests, always does.
+    virtual std::unique_ptr<IBinaryWriter> OpenForAppend(const std::string& path);
     // Raises AppError (53) when there is no such file.
     virtual FileStamp Stamp(const std::string& path);
     // True when a file can be made in the folder (tried, then removed again).
@@ -121,3 +124,7 @@ inline constexpr const char* kPermissionDeniedText = "Permission denied";
 inline constexpr const char* kFileAlreadyExistsText = "File already exists";
 inline constexpr const char* kPathFileAccessText = "Path/File access error";
 }  // namespace FileError
+
+inline std::unique_ptr<IBinaryWriter> IFileSystem::OpenForAppend(const std::string&) {
+    throw AppError(FileError::kPathFileAccess, "FileSystem", FileError::kPathFileAccessText);
+}

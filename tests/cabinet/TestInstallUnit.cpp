@@ -10,70 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "cabinet/CabFile.h"
-#include "cabinet/CabinetTestSupport.h"
+#include "cabinet/InstallUnitFixture.h"
 #include "cabinet/RestoreBackup.h"
 #include "cabinet/StagedInstall.h"
-#include "platform/mspack/MspackCabinetIterator.h"
 #include "support/FaultyFileSystem.h"
 #include "support/FolderSnapshot.h"
-#include "support/ScriptedView.h"
-#include "support/TempFolder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kBox = "Greška kod raspakiravanja skinute datoteke !!";
-
-class InstallUnitTest : public ::testing::Test {
-protected:
-    InstallUnitTest() : prog(temp.path() / "Prog") {
-        temp.Write("Prog/Tarvik.exe", "MZ old program");
-        temp.Write("Prog/Tarvik_Upg.Upg", "[Verzija]\r\n3.1.4 / 3.1.5\r\n*\r\n");
-        temp.Write("Prog/Izvjestaji/racun.rpt", "old report");
-        temp.Write("Prog/baza.ini", "not in the cabinet");
-    }
-
-    // A full upgrade: two files replaced, one added in a new folder; the last file is large so
-    // that damage at the cabinet's end lands in it alone.
-    std::string MakeUpgradeCabinet(const std::string& name = "Tn_315_316.cab") {
-        return cabtest::MakeGcabCabinet(
-            sources, (prog / name).string(),
-            {{"Tarvik.exe", "MZ new program"},
-             {"Izvjestaji/racun.rpt", "new report"},
-             {"Slike/logo.bmp", std::string(60000, 'L')}},
-            true);
-    }
-
-    bool Install(const std::string& cabinet, IFileSystem& files, const std::string& label = "3.1.5") {
-        CabFile cab(view, iterator, files);
-        cab.SetCabName(cabinet);
-        cab.SetBackupLabel(label);
-        cab.InstallStep = [this](const std::string& line) { notes.push_back(line); };
-        return cab.Extract("", "", "");
-    }
-
-    std::vector<std::string> Boxes() const {
-        std::vector<std::string> texts;
-        for (const auto& m : view.messages) texts.push_back(m.text);
-        return texts;
-    }
-
-    bool Noted(const std::string& part) const {
-        for (const auto& line : notes)
-            if (line.find(part) != std::string::npos) return true;
-        return false;
-    }
-
-    TempFolder temp{"velmora-install"};
-    TempFolder sources{"velmora-install-src"};
-    fs::path prog;
-    ScriptedView view;
-    MspackCabinetIterator iterator;
-    StdFileSystem realFiles;
-    std::vector<std::string> notes;
-};
+class InstallUnitTest : public InstallUnitFixture {};
 
 TEST_F(InstallUnitTest, InstallReplacesAddsAndKeepsTheReplacedFiles) {
     const std::string cabinet = MakeUpgradeCabinet();

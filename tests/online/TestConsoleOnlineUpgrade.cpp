@@ -2,10 +2,15 @@
 // against the loopback FTP server, then the database phase against the TDS test server.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "cabinet/CabinetTestSupport.h"
 #include "online/FtpServerProcess.h"
@@ -50,18 +55,22 @@ protected:
                    true) == cabinet;
     }
 
-    int Run(int ftpPort, int tdsPort, const std::string& options = "") {
+    // The console's command line in the program folder; stdin and the outputs as given.
+    std::string Command(int ftpPort, int tdsPort, const std::string& options,
+                        const std::string& in, const std::string& name) {
         folder.Write("config/VB and VBA Program Settings/Tarvik.ini",
                      "[PutBaza]\nPutBaza=C:\\Tarvik\n[ImeServera]\nImeServera=127.0.0.1," +
                          std::to_string(tdsPort) + "\n[TipServera]\nTipServera=1\n");
-        const std::string command =
-            "cd '" + program.string() + "' && VELMORA_UPDATE_SERVER=127.0.0.1:" +
-            std::to_string(ftpPort) + " XDG_CONFIG_HOME='" + folder.str() +
-            "/config' ./velmora-upgrade-console " + options + " </dev/null >'" + folder.str() + "/out.txt' 2>'" +
-            folder.str() + "/err.txt'";
-        const int status = std::system(command.c_str());
-        out = TempFolder::Read(folder.path() / "out.txt");
-        err = TempFolder::Read(folder.path() / "err.txt");
+        return "cd '" + program.string() + "' && VELMORA_UPDATE_SERVER=127.0.0.1:" +
+               std::to_string(ftpPort) + " XDG_CONFIG_HOME='" + folder.str() +
+               "/config' ./velmora-upgrade-console " + options + " <'" + in + "' >'" +
+               folder.str() + "/" + name + "-out.txt' 2>'" + folder.str() + "/" + name + "-err.txt'";
+    }
+
+    int Run(int ftpPort, int tdsPort, const std::string& options = "") {
+        const int status = std::system(Command(ftpPort, tdsPort, options, "/dev/null", "run").c_str());
+        out = TempFolder::Read(folder.path() / "run-out.txt");
+        err = TempFolder::Read(folder.path() / "run-err.txt");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
@@ -161,6 +170,64 @@ TEST_F(ConsoleOnlineUpgrade, InstallationCutShortIsUndoneAtTheNextStart) {
     EXPECT_EQ(ProgramFolder(), before);
     const std::string log = TempFolder::Read(program / "Tarvik_Upg.log");
     EXPECT_NE(log.find("cut short while its files moved"), std::string::npos) << log;
+}
+
+// A store user starts the upgrade again while the first run waits at its question: every
+// kind of second start says so in one box, logs it, changes nothing and ends with status 1;
+// the first run then installs as if it had been alone.
+TEST_F(ConsoleOnlineUpgrade, SecondStartWhileARunHoldsTheFolderChangesNothing) {
+    ASSERT_TRUE(made);
+    // The last cabinet brings the installed version again: the first run asks whether to
+    // reinstall it, and waits for the answer.
+    ASSERT_TRUE(MakePeExe((sources.path() / "Tarvik.exe").string(), "3.0.0.2"));
+    const std::string again = TempFolder::Read(sources.path() / "Tarvik.exe") + "again";
+    const std::string reinstall = (root / "Tn_301_302.cab").string();
+    ASSERT_EQ(cabtest::MakeGcabCabinet(
+                  sources, reinstall,
+                  {{"Tarvik.exe", again},
+                   {"Izvjestaji/racun.rpt", "report"}},
+                  true),
+              reinstall);
+    FtpServerProcess ftp(root.string(), (folder.path() / "ftp.log").string());
+    TdsTestServer tds(kCatalog);
+    const std::string answers = (folder.path() / "answers").string();
+    ASSERT_EQ(::mkfifo(answers.c_str(), 0600), 0);
+    const std::string command = Command(ftp.port(), tds.Port(), "", answers, "first");
+    std::fflush(nullptr);
+    const pid_t first = fork();
+    if (first == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const int answer = ::open(answers.c_str(), O_WRONLY);
+    ASSERT_GE(answer, 0);
+    const fs::path firstErr = folder.path() / "first-err.txt";
+    for (int i = 0; i < 600 && TempFolder::Read(firstErr).find("(y/n)") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_NE(TempFolder::Read(firstErr).find("(y/n)"), std::string::npos) << TempFolder::Read(firstErr);
+    const auto whileHeld = ProgramFolder();
+
+    for (const char* options : {"", "--database-only", "--restore"}) {
+        SCOPED_TRACE(std::string("second start with '") + options + "'");
+        EXPECT_EQ(Run(ftp.port(), tds.Port(), options), 1) << out << err;
+        EXPECT_NE(err.find("Dizanje verzije već je pokrenuto u ovoj mapi"), std::string::npos) << err;
+        EXPECT_EQ(ProgramFolder(), whileHeld);
+    }
+    const std::string log = TempFolder::Read(program / "Tarvik_Upg.log");
+    EXPECT_NE(log.find("another run of the upgrade holds"), std::string::npos) << log;
+    EXPECT_TRUE(tds.Statements().empty()) << "no second start reached a database";
+
+    ASSERT_EQ(::write(answer, "y\n", 2), 2);
+    ::close(answer);
+    int status = 0;
+    waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << TempFolder::Read(folder.path() / "first-out.txt") << TempFolder::Read(firstErr);
+    EXPECT_EQ(TempFolder::Read(program / "Tarvik.exe"), again);
+    EXPECT_EQ(TempFolder::Read(program / "Izvjestaji" / "racun.rpt"), "report");
+    EXPECT_FALSE(fs::exists(program / ".Tarvik_Upg.stage"));
+    // The lock went with the first run: the next start has the folder.
+    EXPECT_EQ(Run(ftp.port(), tds.Port(), "--restore"), 0) << out << err;
 }
 
 }  // namespace

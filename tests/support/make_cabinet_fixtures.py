@@ -310,6 +310,33 @@ def main():
     write("bad_signature.cab", b"MSCX" + good[4:])
     write("empty_no_files.cab", build([]))
 
+    # Names an installation must refuse (or see as one file): each cabinet holds a new
+    # Tarvik.exe, then the name. The tool's own bookkeeping in the program folder, names that
+    # Windows reads as a device or as another name, and names that spell one file twice.
+    program = Entry("Tarvik.exe", b"MZ from the cabinet\r\n")
+    for label, name in [("backup_program", b"Tarvik_Upg.bak\\3.0.2\\Tarvik.exe"),
+                        ("backup_manifest", b"tarvik_upg.BAK\\3.0.2.lst"),
+                        ("staging_journal", b".Tarvik_Upg.stage\\journal.txt"),
+                        ("lock_file", b".TARVIK_UPG.LOCK"),
+                        ("short_backup", b"TARVIK~1.BAK\\x"),
+                        ("device_con", b"con.txt"),
+                        ("device_com_superscript", "COM\u00b9".encode("utf-8")),
+                        ("device_conin", b"Izvjestaji\\CONIN$"),
+                        ("trailing_dot", b"Izvjestaji\\racun."),
+                        ("trailing_blank", b"racun.rpt "),
+                        ("less", b"a<b"), ("greater", b"a>b"), ("colon", b"a:b"),
+                        ("quote", b"a\"b"), ("bar", b"a|b"), ("question", b"a?b"), ("star", b"a*b")]:
+        write("name_%s.cab" % label, build([program, Entry(name, b"must never be written\r\n",
+                                                          attribs=0x20 | 0x80)]))
+    for label, names in [("dot_level", [b"Tarvik.exe", b".\\Tarvik.exe"]),
+                         ("empty_level", [b"Izvjestaji\\racun.rpt", b"Izvjestaji\\\\racun.rpt"])]:
+        write("twice_%s.cab" % label, build([Entry(n, b"copy %d\r\n" % i) for i, n in enumerate(names)]))
+
+    # A file that cannot be unpacked because its folder cannot be made: a file of the
+    # cabinet stands where the folder should be.
+    write("unpack_file_where_folder.cab", build(
+        [program] + [Entry(n, b"picture\r\n") for n in [b"Slike", b"Slike\\Pod\\logo.bmp"]]))
+
     # Reserved areas (as a signed cabinet has) and the names of a next cabinet of a set stand
     # between the header and the folders, and a reserved area inside each data block: the
     # folder and file records must still be found, and a wrong checksum still told.

@@ -75,10 +75,10 @@ constexpr const char* kSource = "FileSystem";
 
 class StdBinaryWriter : public IBinaryWriter {
 public:
-    explicit StdBinaryWriter(const std::string& path) : buffer_(kBufferSize) {
+    StdBinaryWriter(const std::string& path, std::ios::openmode mode) : buffer_(kBufferSize) {
         // Downloads write 512 bytes at a time: a larger buffer turns them into few system calls.
         out_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        out_.open(FsPath(path), std::ios::binary | std::ios::trunc);
+        out_.open(FsPath(path), std::ios::binary | mode);
         if (!out_) Raise(FileError::kPathFileAccess, FileError::kPathFileAccessText);
     }
     ~StdBinaryWriter() override {
@@ -130,7 +130,11 @@ void StdFileSystem::SetNormalAttributes(const std::string& path) {
 }
 
 std::unique_ptr<IBinaryWriter> StdFileSystem::OpenForWrite(const std::string& path) {
-    return std::make_unique<StdBinaryWriter>(path);
+    return std::make_unique<StdBinaryWriter>(path, std::ios::trunc);
+}
+
+std::unique_ptr<IBinaryWriter> StdFileSystem::OpenForAppend(const std::string& path) {
+    return std::make_unique<StdBinaryWriter>(path, std::ios::app);
 }
 
 std::string StdFileSystem::ReadAll(const std::string& path) {

@@ -10,6 +10,7 @@ public:
     void Delete(const std::string& path) override;
     void SetNormalAttributes(const std::string& path) override;
     std::unique_ptr<IBinaryWriter> OpenForWrite(const std::string& path) override;
+    std::unique_ptr<IBinaryWriter> OpenForAppend(const std::string& path) override;
     std::string ReadAll(const std::string& path) override;
     void Rename(const std::string& from, const std::string& to) override;
     bool FolderExists(const std::string& path) override;
