@@ -127,7 +127,13 @@ void UpgradeDatabase(DatabaseSession& s, const std::string& database, const Spli
         return;
     }
     int number = 0;
+    // The first batch that left a transaction open, for the warning. Every later one is looked
+    // for as well: a transaction a later batch opens would otherwise carry on into the next
+    // database and be undone with everything in it when the connection closes.
     std::optional<int> rolledBackAt;
+    const auto rollBackOpenTransaction = [&](int at) {
+        if (RolledBackOpenTransaction(s, database, at) && !rolledBackAt) rolledBackAt = at;
+    };
     for (const std::string& batch : script.batches) {
         ++number;
         // SQL Server runs an empty batch as nothing at all; the driver would refuse it (HY090).
@@ -137,10 +143,10 @@ void UpgradeDatabase(DatabaseSession& s, const std::string& database, const Spli
             RecordFailedBatch(s, {database, number, FirstLineOf(batch), e->number(), e->description(),
                                   e->number() == DatabaseError::kTimeout, cutShort},
                               result);
-            if (!rolledBackAt && RolledBackOpenTransaction(s, database, number)) rolledBackAt = number;
+            rollBackOpenTransaction(number);
         }
     }
-    if (!rolledBackAt && RolledBackOpenTransaction(s, database, 0)) rolledBackAt = 0;
+    rollBackOpenTransaction(0);
     if (rolledBackAt) {
         result.rolledBack.push_back({database, *rolledBackAt});
         s.log.Write("database", database + " not stamped: work of its script was rolled back; it keeps the old version");

@@ -10,7 +10,7 @@ constexpr std::size_t kMostWaitingBlocks = 8;
 }  // namespace
 
 BackgroundDigest::BackgroundDigest(std::unique_ptr<ISha256> sha) : sha_(std::move(sha)) {
-    block_.reserve(kBlockSize);
+    block_ = EmptyBlock();
     worker_ = std::thread([this] { Work(); });
 }
 
@@ -33,10 +33,23 @@ void BackgroundDigest::Add(const char* data, std::size_t size) {
         size -= piece;
         if (block_.size() == kBlockSize) {
             Hand(std::move(block_));
-            block_.clear();
-            block_.reserve(kBlockSize);
+            block_ = EmptyBlock();
         }
     }
+}
+
+std::string BackgroundDigest::EmptyBlock() {
+    std::string block;
+    {
+        std::lock_guard lock(mutex_);
+        if (!spare_.empty()) {
+            block = std::move(spare_.front());
+            spare_.pop_front();
+        }
+    }
+    block.clear();
+    block.reserve(kBlockSize);
+    return block;
 }
 
 void BackgroundDigest::Hand(std::string block) {
@@ -74,6 +87,8 @@ void BackgroundDigest::Work() {
             }
             changed_.notify_all();
             sha_->Add(block.data(), block.size());
+            std::lock_guard lock(mutex_);
+            spare_.push_back(std::move(block));
         }
     } catch (...) {
         failure_ = std::current_exception();

@@ -17,7 +17,9 @@
 // afterwards it would nearly double the phase.
 //
 // Pieces are gathered into blocks; at most a few blocks wait, so memory stays small whatever
-// the file's size (the download waits when the hashing falls behind).
+// the file's size (the download waits when the hashing falls behind). Hashed blocks come back
+// to be filled again: fresh memory for every block would cost the download a page fault per
+// 4 KiB, more than the copy into the block itself.
 class BackgroundDigest {
 public:
     explicit BackgroundDigest(std::unique_ptr<ISha256> sha);
@@ -32,12 +34,15 @@ public:
 private:
     void Work();
     void Hand(std::string block);
+    // An empty block with room for a whole one, reused when one has been hashed.
+    std::string EmptyBlock();
 
     std::unique_ptr<ISha256> sha_;
     std::string block_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::string> waiting_;
+    std::deque<std::string> spare_;  // hashed blocks, to be filled again
     bool ending_ = false;
     bool stopped_ = false;  // the worker has left (finished or failed)
     std::exception_ptr failure_;

@@ -83,6 +83,26 @@ TEST_P(AsServerSeesIt, ATransactionLeftOpenByTheScriptIsFoundAtItsEnd) {
     EXPECT_TRUE(Contains(Box(), "ALFA (kraj skripte), BETA (kraj skripte)")) << Box();
 }
 
+// A transaction opened after one was rolled back is looked for too: left open, it would carry the
+// next database's switch, batches and stamp, and be undone with them at the disconnect.
+TEST_P(AsServerSeesIt, ATransactionOpenedAfterARollbackIsRolledBackToo) {
+    Scenario s;
+    s.databases = {Target("ALFA", 5), Target("BETA", 6)};
+    const Strings script = {"BEGIN TRAN", "INSERT INTO Promet VALUES (1)", "INSERT INTO Nema_Tablice VALUES (2)",
+                            "COMMIT", "-GO-", "BEGIN TRAN", "INSERT INTO Promet VALUES (3)", "-GO-"};
+    ASSERT_EQ(Run(s, script), 3) << Box();
+    EXPECT_EQ(server->Rows("ALFA", "Promet"), 0);
+    EXPECT_EQ(server->Rows("BETA", "Promet"), 0);
+    EXPECT_TRUE(Contains(Box(), "ALFA (naredba 1), BETA (naredba 1)")) << Box();
+    EXPECT_TRUE(Contains(h.LogText(), "transaction\tALFA, at the end of its script left a transaction open "
+                                      "(@@TRANCOUNT 1)"))
+        << h.LogText();
+    if (!Journal()) return;
+    const auto rollbacks = server->Events("rollback");
+    ASSERT_EQ(rollbacks.size(), 4u);
+    for (const auto& rollback : rollbacks) EXPECT_EQ(rollback["reason"].Str(), "rollback");
+}
+
 // A first statement that fails must not cancel the rest of its batch: the driver's
 // SQLFreeStmt(SQL_CLOSE) would send an attention, and the server drops what it has not run.
 TEST_P(AsServerSeesIt, ABatchWhoseFirstStatementFailsRunsToItsEnd) {

@@ -9,6 +9,9 @@ namespace {
 
 // How long one wait for the socket may last; libcurl's own time-outs decide when to give up.
 constexpr long kPollMilliseconds = 200;
+// A wait while a transfer is being set up: a few turns of a loopback server, so that a connect
+// that libcurl left for its next call costs no more than that.
+constexpr long kBriefPollMilliseconds = 2;
 
 // A listing is held whole until it ends, so a server that never ends its answer must not be
 // able to fill the memory. The update folder holds at most a few thousand cabinets of about
@@ -184,9 +187,12 @@ void FtpConnection::Detach() {
     attached_ = false;
 }
 
-void FtpConnection::Step(bool wait, bool& done, CURLcode& result) {
+void FtpConnection::Step(Wait wait, bool& done, CURLcode& result) {
     CURLMcode code = CURLM_OK;
-    if (wait) code = curl_multi_poll(multi_, nullptr, 0, kPollMilliseconds, nullptr);
+    if (wait != Wait::kNone) {
+        const long limit = wait == Wait::kBrief ? kBriefPollMilliseconds : kPollMilliseconds;
+        code = curl_multi_poll(multi_, nullptr, 0, static_cast<int>(limit), nullptr);
+    }
     int running = 0;
     if (code == CURLM_OK) code = curl_multi_perform(multi_, &running);
     if (code != CURLM_OK) {
@@ -208,7 +214,10 @@ CURLcode FtpConnection::RunToEnd() {
     Attach();
     bool done = false;
     CURLcode result = CURLE_OK;
-    for (bool first = true; !done; first = false) Step(!first, done, result);
+    // Logins and listings are short exchanges: all of it is set-up.
+    for (bool first = true; !done; first = false) {
+        Step(first ? Wait::kNone : Wait::kBrief, done, result);
+    }
     Detach();
     return result;
 }

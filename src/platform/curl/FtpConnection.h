@@ -33,9 +33,15 @@ public:
     CURLM* multi() const { return multi_; }
     // Adds the easy handle to the multi handle; Step drives it; Detach removes it.
     void Attach();
-    // Waits for the sockets first when asked, then lets the transfer move; sets `done` and
-    // `result` when it has ended.
-    void Step(bool wait, bool& done, CURLcode& result);
+    // How long a step waits for the sockets before it lets the transfer move. While a
+    // transfer is being set up (commands and answers, the passive data connection) the waits
+    // are brief: libcurl 7.88 may leave the data connection's connect to its next call without
+    // anything on which a wait would wake (when the EPSV answer came in the same read), and a
+    // full wait would then stall every transfer by its whole length.
+    enum class Wait { kNone, kBrief, kFull };
+    // Waits for the sockets as asked, then lets the transfer move; sets `done` and `result`
+    // when it has ended.
+    void Step(Wait wait, bool& done, CURLcode& result);
     void Detach();
     // Runs an attached transfer to its end.
     CURLcode RunToEnd();

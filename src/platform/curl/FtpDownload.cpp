@@ -61,7 +61,7 @@ bool FtpDownload::Open(const std::string& path) {
     connection_.Attach();
     attached_ = true;
     for (bool first = true; !serverAgreed_ && Buffered() == 0 && !done_; first = false) {
-        Step(!first);
+        Step(first ? FtpConnection::Wait::kNone : FtpConnection::Wait::kBrief);
     }
     if (done_ && result_ != CURLE_OK && !serverAgreed_ && Buffered() == 0) {
         connection_.NoteError(result_);
@@ -70,7 +70,7 @@ bool FtpDownload::Open(const std::string& path) {
     return true;
 }
 
-void FtpDownload::Step(bool wait) {
+void FtpDownload::Step(FtpConnection::Wait wait) {
     connection_.Step(wait, done_, result_);
     if (done_ && attached_) {
         connection_.Detach();
@@ -91,7 +91,7 @@ std::size_t FtpDownload::Read(char* buffer, std::size_t size) {
     for (bool first = true; Buffered() < size && !done_; first = false) {
         ResumeIfRoom();
         if (Buffered() >= size) break;  // resuming may have delivered the held chunk at once
-        Step(!first);
+        Step(first ? FtpConnection::Wait::kNone : FtpConnection::Wait::kFull);
     }
     const std::size_t n = std::min(size, Buffered());
     std::memcpy(buffer, buffer_.data() + begin_, n);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-class FtpConnection;
+#include "platform/curl/FtpConnection.h"
 
 // A pull reader over one FTP download: libcurl pushes data into a fixed buffer through its write
 // callback, which pauses the transfer when the buffer is full; Read hands the data out in the
@@ -29,7 +29,7 @@ private:
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     std::size_t Accept(const char* data, std::size_t size);
     std::size_t Buffered() const { return end_ - begin_; }
-    void Step(bool wait);
+    void Step(FtpConnection::Wait wait);
     void ResumeIfRoom();
 
     FtpConnection& connection_;
