@@ -11,6 +11,7 @@
 #include "cabinet/StagedInstall.h"
 #include "cabinet/StoredName.h"
 #include "common/Paths.h"
+#include "common/Strings.h"
 #include "platform/ICabinetIterator.h"
 #include "platform/IFileSystem.h"
 
@@ -37,10 +38,12 @@ constexpr std::int32_t kCannotMake = 82;
 // Run-time error of a handler that failed with something other than an AppError.
 constexpr std::int32_t kInternalError = 51;
 
-// The path written into FullTargetName: its bytes and a NUL must fit the 260 bytes, else the
-// write fails before anything lands outside the buffer.
-void WriteAnsiPath(char (&buffer)[MAX_PATH], const std::string& path) {
-    if (path.size() + 1 > MAX_PATH)
+// The path written into FullTargetName: it must fit the buffer, and a file unpacked where the
+// caller asks may not have a path of MAX_PATH characters or more, counted as Windows counts
+// them (UTF-16 units, not the bytes here). An installation's staging folder is exempt: it
+// checks the paths the files will have before any moves.
+void WriteTargetPath(char (&buffer)[kTargetPathBytes], const std::string& path, bool staged) {
+    if (path.size() + 1 > kTargetPathBytes || (!staged && Utf16Units(path) + 1 > MAX_PATH))
         throw AppError(RuntimeError::kSubscriptOutOfRange, kCallbackSource,
                        RuntimeError::kSubscriptOutOfRangeText);
     std::memcpy(buffer, path.data(), path.size());
@@ -337,7 +340,7 @@ std::uint32_t CabFile::HandleExtractFile(FILE_IN_CABINET_INFO& info) {
                            WinErrorText(static_cast<std::int32_t>(kCannotMake)));
         return FILEOP_SKIP;
     }
-    WriteAnsiPath(info.FullTargetName, target);
+    WriteTargetPath(info.FullTargetName, target, unit_ != nullptr);
     return FILEOP_DOIT;
 }
 

@@ -22,17 +22,6 @@ constexpr std::int32_t kNameTooLong = 111;
 // Windows paths, without long-path support, hold 259 UTF-16 units and the NUL.
 constexpr std::size_t kWindowsPathUnits = 259;
 
-// UTF-16 units of a UTF-8 text: four-byte sequences take two, every other sequence one.
-std::size_t Utf16Units(const std::string& utf8) {
-    std::size_t units = 0;
-    for (char byte : utf8) {
-        const auto c = static_cast<unsigned char>(byte);
-        if ((c & 0xC0) != 0x80) ++units;
-        if (c >= 0xF0) ++units;
-    }
-    return units;
-}
-
 // The journal must be whole on disk before the first file moves: it is all a later run has
 // to undo a move cut short.
 void WriteText(IFileSystem& files, const std::string& path, const std::string& text) {
@@ -134,16 +123,16 @@ InstallJournal StagedInstall::Plan() {
 
 void StagedInstall::CheckPathLengths(const InstallJournal& journal) const {
     if (kPathSeparator != '\\') return;  // the limit is Windows'
+    // Only the paths the program and the till open: the staging folder and the backups, which
+    // only this tool opens, lengthen a path past the limit and go in the system's long form.
     for (const InstallJournal::Move& move : journal.moves) {
-        for (const std::string& path :
-             {JoinPath(root_, move.file), JoinPath(JoinPath(root_, journal.backup), move.file)}) {
-            if (Utf16Units(path) > kWindowsPathUnits) {
-                note_("path too long for Windows (" + std::to_string(Utf16Units(path)) +
-                      " characters): " + path + "; nothing moved");
-                throw InstallFailure(AppError(kNameTooLong, "StagedInstall",
-                                              WinErrorText(kNameTooLong)),
-                                     move.file, {});
-            }
+        const std::string path = JoinPath(root_, move.file);
+        if (Utf16Units(path) > kWindowsPathUnits) {
+            note_("path too long for Windows (" + std::to_string(Utf16Units(path)) +
+                  " characters): " + path + "; nothing moved");
+            throw InstallFailure(AppError(kNameTooLong, "StagedInstall",
+                                          WinErrorText(kNameTooLong)),
+                                 move.file, {});
         }
     }
 }

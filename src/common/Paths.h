@@ -22,5 +22,15 @@ std::string LastPathComponent(std::string_view path);
 // std::string path would be read in the machine's ANSI code page, so Croatian letters in a
 // folder name would reach the wrong file; these keep UTF-8 exact on every platform. Open
 // streams and call std::filesystem with FsPath(path), never with the string itself.
+// On Windows a path too long for the system's ordinary form comes in the long form (see
+// LongPathForm), so that every call made with it reaches the file.
 std::filesystem::path FsPath(std::string_view utf8Path);
 std::string Utf8Path(const std::filesystem::path& path);
+
+#ifdef _WIN32
+// Windows takes a path of 260 UTF-16 units or more (a folder to be made: 248) only in the
+// "\\?\" form, which it uses as it is, without resolving anything. An absolute path that long,
+// with no "." or ".." level, comes back in that form ("\\?\UNC\" for a share); every other
+// path comes back unchanged.
+std::wstring LongPathForm(std::wstring_view path);
+#endif

@@ -85,3 +85,13 @@ std::string Join(const std::vector<std::string>& texts, std::string_view separat
     }
     return out;
 }
+
+std::size_t Utf16Units(std::string_view utf8) {
+    std::size_t units = 0;
+    for (char byte : utf8) {
+        const auto c = static_cast<unsigned char>(byte);
+        if ((c & 0xC0) != 0x80) ++units;
+        if (c >= 0xF0) ++units;
+    }
+    return units;
+}

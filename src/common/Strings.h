@@ -26,5 +26,9 @@ bool HasControlCharacters(std::string_view utf8);
 // Characters counted as Unicode code points of UTF-8 text (what the user sees as the length).
 std::size_t CharCount(std::string_view utf8);
 
+// The UTF-16 units of a UTF-8 text, which Windows counts its path limit in: a character beyond
+// U+FFFF takes two, every other one.
+std::size_t Utf16Units(std::string_view utf8);
+
 // The texts joined with `separator` between them ("ALFA, BETA" for ", ").
 std::string Join(const std::vector<std::string>& texts, std::string_view separator);

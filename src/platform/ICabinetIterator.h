@@ -24,6 +24,12 @@ inline constexpr std::uint32_t NO_ERROR = 0;
 
 inline constexpr std::size_t MAX_PATH = 260;
 
+// The size of the target path the callback writes. The library's own record holds MAX_PATH
+// UTF-16 units; here the path is UTF-8, in which one unit may take three bytes, and the tool's
+// staging folder lengthens a path the program folder is to hold: the longest path Linux takes
+// is room enough for both.
+inline constexpr std::size_t kTargetPathBytes = 4096;
+
 // The attribute bit that marks a stored name as UTF-8; without it the name is in the
 // cabinet maker's 8-bit code page (Windows-1250 for this program's cabinets).
 inline constexpr std::uint16_t kAttribUtf8Name = 0x80;
@@ -56,7 +62,7 @@ struct FILE_IN_CABINET_INFO {
     std::uint16_t DosAttribs = 0;
     // Written by the callback before it answers FILEOP_DOIT: the native target path as bytes
     // (UTF-8 on this platform), NUL-terminated.
-    char FullTargetName[MAX_PATH] = {};
+    char FullTargetName[kTargetPathBytes] = {};
 };
 
 // Lent to the callback for one SPFILENOTIFY_FILEEXTRACTED (param1).

@@ -21,6 +21,7 @@
 #include "shell/ConsoleView.h"
 #include "shell/ExitStatus.h"
 #include "shell/LoggingView.h"
+#include "shell/RunLogPlace.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/UpgradeDriver.h"
 
@@ -49,7 +50,7 @@ int main(int argc, char** argv) {
     }
     if (databaseOnly && restore) return Usage();
     const std::string folder = ExecutableFolder();
-    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+    RunLog log(RunLogPlace(folder));
     ConsoleView console(std::cin, std::cout, std::cerr);
     LoggingView view(console, log);
     WindowState state;

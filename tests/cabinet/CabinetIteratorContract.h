@@ -291,7 +291,7 @@ TYPED_TEST_P(CabinetIteratorContract, MissingTargetFolderAndNamesWithoutNul) {
 
     Recorder full;
     full.answer = [](const Recorder::File&, cabinet_api::FILE_IN_CABINET_INFO& info) {
-        std::memset(info.FullTargetName, 'a', cabinet_api::MAX_PATH);
+        std::memset(info.FullTargetName, 'a', sizeof info.FullTargetName);
         return cabinet_api::FILEOP_DOIT;
     };
     EXPECT_FALSE(Iterate(this->it, cabtest::Fixture("mszip_three_files.cab"), full));

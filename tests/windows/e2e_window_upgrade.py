@@ -56,6 +56,12 @@ def drive(process, deadline):
     if window is None:
         raise SystemExit("the window did not appear")
     xdotool("windowfocus", "--sync", window, "key", "alt+d")
+    return drive_boxes(process, deadline)
+
+
+def drive_boxes(process, deadline):
+    """Answers each box with Enter until the program ends. Returns the titles of the boxes
+    answered, in order."""
     answered = []
     while process.poll() is None and time.monotonic() < deadline:
         for title in BOX_TITLES:

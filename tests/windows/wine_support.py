@@ -151,13 +151,14 @@ class TdsServer:
 
 
 class FtpServer:
-    """The FTP test server serving `root` on a free loopback port, for a `with` block."""
+    """The FTP test server serving `root` on a free loopback port, for a `with` block; `options`
+    are ftp_server.py's own (--stall-after N, ...)."""
 
-    def __init__(self, support_dir, root, log_path):
+    def __init__(self, support_dir, root, log_path, options=()):
         self.log_path = log_path
         self.process = subprocess.Popen(
             ["/usr/bin/python3", os.path.join(support_dir, "ftp_server.py"), "--root", root,
-             "--log", log_path, "--port", "0"],
+             "--log", log_path, "--port", "0"] + list(options),
             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         line = self.process.stdout.readline().decode().strip()
         if not line.startswith("port "):

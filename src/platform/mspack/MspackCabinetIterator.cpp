@@ -198,8 +198,8 @@ bool MspackCabinetIterator::Iterate(const std::string& cabinetPath, CabinetCallb
         if (answer == FILEOP_SKIP) continue;
         if (answer != FILEOP_DOIT) return Fail(win32::kInvalidData);
 
-        const std::size_t length = ::strnlen(info.FullTargetName, MAX_PATH);
-        if (length == 0 || length == MAX_PATH) return Fail(win32::kBufferOverflow);
+        const std::size_t length = ::strnlen(info.FullTargetName, kTargetPathBytes);
+        if (length == 0 || length == kTargetPathBytes) return Fail(win32::kBufferOverflow);
         const std::string target(info.FullTargetName, length);
         FILEPATHS paths;
         paths.Target = target.c_str();

@@ -13,6 +13,7 @@
 #include "shell/AppTexts.h"
 #include "shell/CloseRequest.h"
 #include "shell/LoggingView.h"
+#include "shell/RunLogPlace.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/RunClick.h"
 #include "shell/StartupGuard.h"
@@ -50,7 +51,7 @@ int main(int, char** argv) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     const std::string folder = ExecutableFolder();
-    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+    RunLog log(RunLogPlace(folder));
     return RunGuarded(
         log, [&] { return RunWindow(folder, log); },
         [](const std::string& text) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 
+#include "common/Paths.h"
 #include "platform/setupapi/AnsiPaths.h"
 #include "platform/setupapi/CabinetDirectory.h"
 #include "platform/windows/WideString.h"
@@ -95,7 +96,8 @@ void SetStoredTime(const std::wstring& path, std::uint16_t dosDate, std::uint16_
 class LibraryCabinet {
 public:
     LibraryCabinet(const std::wstring& path, unsigned& counter) {
-        if (auto form = ansi_paths::AnsiForm(path)) {
+        // The library takes no path of MAX_PATH units or more, not even in the long form.
+        if (auto form = ansi_paths::AnsiForm(path); form && form->size() < MAX_PATH) {
             path_ = *form;
             return;
         }
@@ -280,13 +282,15 @@ UINT SetupApiPass::OnFileInCabinet(FILE_IN_CABINET_INFO_W& wide) {
 }
 
 UINT SetupApiPass::DoIt(const api::FILE_IN_CABINET_INFO& info, FILE_IN_CABINET_INFO_W& wide) {
-    const std::size_t length = ::strnlen(info.FullTargetName, MAX_PATH);
-    if (length == 0 || length == MAX_PATH) {
+    const std::size_t length = ::strnlen(info.FullTargetName, api::kTargetPathBytes);
+    if (length == 0 || length == api::kTargetPathBytes) {
         failed_ = win32::kBufferOverflow;
         return FILEOP_ABORT;
     }
     targetUtf8_.assign(info.FullTargetName, length);
-    target_ = WideFromUtf8(targetUtf8_);
+    // The staging folder makes paths longer than the program folder's own: the system takes
+    // those only in the long form.
+    target_ = LongPathForm(WideFromUtf8(targetUtf8_));
     std::wstring libraryPath;
     const std::uint32_t refused = MakeTemporary(libraryPath);
     if (refused != 0) {
@@ -425,7 +429,7 @@ bool SetupApiPass::Finish(BOOL libraryResult, DWORD libraryError, std::uint32_t&
 bool SetupApiCabinetIterator::Iterate(const std::string& cabinetPath, api::CabinetCallback callback,
                                       std::uintptr_t context) {
     lastError_ = 0;
-    const std::wstring widePath = WideFromUtf8(cabinetPath);
+    const std::wstring widePath = LongPathForm(WideFromUtf8(cabinetPath));
     CabinetDirectory directory;
     {
         const ReadHandle cabinet(widePath);

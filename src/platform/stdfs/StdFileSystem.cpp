@@ -215,6 +215,28 @@ void StdFileSystem::RemoveFolder(const std::string& path) {
 
 std::vector<FolderEntry> StdFileSystem::ListFolder(const std::string& path) {
     std::vector<FolderEntry> entries;
+#ifdef _WIN32
+    // The MinGW standard library lists the working folder instead of a folder given in the long
+    // form (measured under Wine): the system's own search takes it.
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileExW((FsPath(path) / L"*").c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        RaiseFor(std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        // A link or junction to a folder is listed as what it is, as below.
+        const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                            (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+        entries.push_back({Utf8Path(fs::path(name)), folder});
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    if (error != ERROR_NO_MORE_FILES)
+        RaiseFor(std::error_code(static_cast<int>(error), std::system_category()));
+    return entries;
+#else
     std::error_code ec;
     for (fs::directory_iterator it(FsPath(path), ec), end; !ec && it != end; it.increment(ec)) {
         // A link to a folder is listed as what it is, not as the folder it leads to: whoever
@@ -225,6 +247,7 @@ std::vector<FolderEntry> StdFileSystem::ListFolder(const std::string& path) {
     }
     if (ec) RaiseFor(ec);
     return entries;
+#endif
 }
 
 void StdFileSystem::SetHidden(const std::string& path) {

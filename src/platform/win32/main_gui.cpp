@@ -12,6 +12,7 @@
 #include "shell/AppTexts.h"
 #include "shell/CloseRequest.h"
 #include "shell/LoggingView.h"
+#include "shell/RunLogPlace.h"
 #include "shell/MakeUpgradePhases.h"
 #include "shell/RunClick.h"
 #include "shell/StartupGuard.h"
@@ -47,7 +48,7 @@ int main() {
     // of it on a scaled screen. The manifest says the same where there is one.
     SetProcessDPIAware();
     const std::string folder = ExecutableFolder();
-    RunLog log(JoinPath(folder, texts::kRunLogFileName));
+    RunLog log(RunLogPlace(folder));
     return RunGuarded(
         log, [&] { return RunWindow(folder, log); },
         [](const std::string& text) {
