@@ -16,6 +16,7 @@
 #include "platform/layout/TwipScale.h"
 #include "platform/win32/DesignFonts.h"
 #include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/WindowDpi.h"
 #include "platform/windows/WideString.h"
 
 namespace {
@@ -32,7 +33,6 @@ constexpr WORD kArrowCursor = 32512;        // IDC_ARROW
 constexpr WORD kWaitCursor = 32514;         // IDC_WAIT
 constexpr WORD kAppStartingCursor = 32650;  // IDC_APPSTARTING
 constexpr WORD kApplicationIcon = 32512;    // IDI_APPLICATION
-constexpr double kDefaultDotsPerInch = 96.0;
 // WM_DPICHANGED (Windows 8.1 and later), by number: older headers do not name it.
 constexpr UINT kDpiChanged = 0x02E0;
 constexpr auto kApplyInterval = std::chrono::milliseconds(1000 / FrmGlavna::kRepaintsPerSecond);
@@ -50,21 +50,6 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.lpszClassName = kWindowClass;
     // Registered again for every window: the second registration fails harmlessly.
     RegisterClassExW(&windowClass);
-}
-
-// The window's own scale where Windows knows one per monitor (10 and later), else the screen's.
-double WindowDotsPerInch(HWND window) {
-    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    const FARPROC address = GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
-    if (address) {
-        const auto getDpi =
-            reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(address));
-        if (const UINT dpi = getDpi(window)) return dpi;
-    }
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : kDefaultDotsPerInch;
 }
 
 DWORD LabelAlignment(TextAlign align) {
@@ -140,7 +125,7 @@ FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
         throw AppError(static_cast<int>(GetLastError()), "FrmGlavna",
                        "cannot create the main window");
     }
-    dotsPerInch_ = WindowDotsPerInch(window_);
+    dotsPerInch_ = WindowDpi(window_);
     fonts_ = std::make_unique<DesignFonts>(dotsPerInch_);
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->Get(ControlFont::Default)),
                  FALSE);
@@ -204,9 +189,12 @@ void FrmGlavna::StackControls() {
 void FrmGlavna::Place(Control c) {
     const PixelRect px = TwipsToPixels(bounds_.at(c), dotsPerInch_);
     if (c == Control::FrmGlavna) {
-        RECT outer{0, 0, px.width, px.height};
-        AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
-        SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+        // The client area follows the design's scale, the frame the scale the system gives the
+        // window's caption and borders: after a move to a monitor of another scale both are
+        // that monitor's.
+        const SIZE outer = OuterSizeForClient(px.width, px.height, kWindowStyle, kWindowExStyle,
+                                              WindowDpi(window_));
+        SetWindowPos(window_, nullptr, 0, 0, outer.cx, outer.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         return;
     }
@@ -286,7 +274,7 @@ void FrmGlavna::Serve(MSG& message) {
     if (workOffUiThread_ && IsInputToWindow(message)) return;  // thrown away, not queued
     // A key acts on what the window shows: a caption still kept for the timer ("&Kraj" in place
     // of "&Odustani") would leave its mnemonic unknown to the dialog manager.
-    if (IsInputToWindow(message) && std::ranges::find(textPending_, true) != textPending_.end()) {
+    if (IsInputToWindow(message) && AnyTextPending()) {
         ApplyPending();
     }
     // The dialog manager gives the window its keyboard: Alt+D, Alt+O and Alt+K click the button
@@ -397,10 +385,46 @@ void FrmGlavna::OnClose() {
 void FrmGlavna::SetText(Control c, const std::string& text) {
     texts_[Index(c)] = text;
     textPending_[Index(c)] = true;
+    appendPending_[Index(c)].clear();
+    caretPending_[Index(c)] = false;  // a new text starts with the caret at its start
     ChangeSoon();
 }
 
 std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
+
+void FrmGlavna::AppendText(Control c, const std::string& text) {
+    texts_[Index(c)] += text;
+    // A whole text still waiting for its control already holds the addition.
+    if (textPending_[Index(c)]) {
+        ChangeSoon();
+        return;
+    }
+    appendPending_[Index(c)] += text;
+    // The box lays out and repaints a changed line in its whole length, and a listing appends
+    // to one line once per entry without yielding: additions that follow closely are gathered
+    // and put on the box at most kRepaintsPerSecond times a second even when the loop does not
+    // turn. Whatever is kept is shown by the next change after the interval, the next yield,
+    // box or close.
+    if (MayKeep() || AppendMayWait()) {
+        ApplyByTimer();
+    } else {
+        ApplyPending();
+    }
+}
+
+bool FrmGlavna::AppendMayWait() const {
+    if (!window_) return false;  // no timer would show what is kept
+    // At least as long as putting the last changes on the screen took: a line that takes long
+    // to lay out is laid out less often, so that layout never takes more than half the time.
+    const auto wait =
+        std::max<std::chrono::steady_clock::duration>(kApplyInterval, lastApplyCost_);
+    return std::chrono::steady_clock::now() - lastApplyEnd_ < wait;
+}
+
+bool FrmGlavna::AnyTextPending() const {
+    if (std::ranges::find(textPending_, true) != textPending_.end()) return true;
+    return std::ranges::any_of(appendPending_, [](const std::string& t) { return !t.empty(); });
+}
 
 void FrmGlavna::SetEnabled(Control c, bool enabled) { EnableWindow(Handle(c), enabled); }
 
@@ -422,7 +446,8 @@ void FrmGlavna::Move(Control c, TwipRect rect) {
 TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
 
 void FrmGlavna::Refresh(Control c) {
-    if (MayKeep()) {
+    const bool onlyAppended = !textPending_[Index(c)] && !appendPending_[Index(c)].empty();
+    if (MayKeep() || (onlyAppended && AppendMayWait())) {
         ApplyByTimer();  // the kept changes are painted when the timer applies them
         return;
     }
@@ -436,6 +461,15 @@ void FrmGlavna::Refresh(Control c) {
 void FrmGlavna::SetCaretToEnd(Control c) {
     // A kept text would put the caret back at the start when it is applied.
     if (textPending_[Index(c)]) ApplyPending();
+    // Kept additions: the caret goes to the end when they are put on the box.
+    if (!appendPending_[Index(c)].empty()) {
+        caretPending_[Index(c)] = true;
+        return;
+    }
+    MoveCaretToEnd(c);
+}
+
+void FrmGlavna::MoveCaretToEnd(Control c) {
     const HWND box = Handle(c);
     if (!box) return;
     const int length = GetWindowTextLengthW(box);
@@ -488,17 +522,52 @@ void FrmGlavna::ApplyPending() {
     timerRunning_ = false;
     lastApplied_ = std::chrono::steady_clock::now();
     const auto pending = std::exchange(textPending_, {});
+    const auto appended = std::exchange(appendPending_, {});
+    const auto caret = std::exchange(caretPending_, {});
     for (std::size_t i = 0; i < kControlCount; ++i) {
-        if (pending[i]) ApplyText(static_cast<Control>(i), texts_[i]);
+        const auto c = static_cast<Control>(i);
+        if (pending[i]) {
+            ApplyText(c, texts_[i]);
+        } else if (!appended[i].empty()) {
+            ApplyAppended(c, appended[i]);
+        }
+        if (caret[i]) MoveCaretToEnd(c);
     }
     if (progressPending_) ApplyProgress();
     progressPending_ = false;
+    lastApplyEnd_ = std::chrono::steady_clock::now();
+    lastApplyCost_ = lastApplyEnd_ - lastApplied_;
 }
 
 void FrmGlavna::ApplyText(Control c, const std::string& text) {
     // Labels and boxes break lines at CR LF only; button captions keep "&" as their mnemonic.
     const std::wstring wide = WideFromUtf8(c == Control::FrmGlavna ? text : WindowsLineEnds(text));
     SetWindowTextW(Handle(c), wide.c_str());
+}
+
+void FrmGlavna::ApplyAppended(Control c, const std::string& tail) {
+    const HWND box = Handle(c);
+    if (!box) return;
+    const auto design = std::ranges::find(FrmGlavnaDesign(), c, &ControlDesign::id);
+    if (design == FrmGlavnaDesign().end() || design->kind != ControlKind::TextBox) {
+        ApplyText(c, texts_[Index(c)]);  // captions are short: set them whole
+        return;
+    }
+    // A CR LF split between two appends: the CR has already been shown as a line break.
+    const std::string& whole = texts_[Index(c)];
+    const std::size_t start = whole.size() - tail.size();
+    const bool splitLineEnd = start > 0 && whole[start - 1] == '\r' && tail.front() == '\n';
+    const std::wstring wide = WideFromUtf8(WindowsLineEnds(splitLineEnd ? tail.substr(1) : tail));
+    // Put in at the end without the undo buffer (which would keep a copy of the log); the
+    // selection the user had is given back, as where the caret goes is SetCaretToEnd's.
+    DWORD selStart = 0;
+    DWORD selEnd = 0;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
+                 reinterpret_cast<LPARAM>(&selEnd));
+    const int length = GetWindowTextLengthW(box);
+    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(length), length);
+    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide.c_str()));
+    SendMessageW(box, EM_SETSEL, selStart, static_cast<LPARAM>(selEnd));
 }
 
 void FrmGlavna::ApplyProgress() {

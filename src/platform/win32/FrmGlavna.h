@@ -32,9 +32,11 @@ class DesignFonts;
 // loop turning (it called DoEvents within the last repaint interval, or work runs off the
 // window's thread) changes that follow one another closely are kept and put on the screen at
 // most kRepaintsPerSecond times a second, the last ones by a timer. Otherwise, and for the
-// first change after a pause, a change is applied at once and Refresh paints at once. Text()
-// and the progress getters always give the latest values; message boxes, closing and work off
-// the window's thread show every kept change first.
+// first change after a pause, a change is applied at once and Refresh paints at once. Additions
+// to a text (AppendText) go onto the box as additions, not as the whole text anew, and are
+// gathered at the same rate even when the loop does not turn: a listing appends thousands of
+// them to one long line. Text() and the progress getters always give the latest values; message
+// boxes, closing and work off the window's thread show every kept change first.
 class FrmGlavna : public IView {
 public:
     static constexpr int kRepaintsPerSecond = 30;
@@ -73,6 +75,7 @@ public:
 
     void SetText(Control c, const std::string& text) override;
     std::string Text(Control c) const override;
+    void AppendText(Control c, const std::string& text) override;
     void SetEnabled(Control c, bool enabled) override;
     void SetVisible(Control c, bool visible) override;
     void Move(Control c, TwipRect rect) override;
@@ -104,7 +107,11 @@ private:
     // The fonts and places of every control at a new scale; the window to suggested's corner.
     void Rescale(double dotsPerInch, const RECT& suggested);
     void ApplyText(Control c, const std::string& text);
+    void ApplyAppended(Control c, const std::string& tail);
+    void MoveCaretToEnd(Control c);
     void ApplyProgress();
+    bool AnyTextPending() const;
+    bool AppendMayWait() const;
     void ChangeSoon();
     void ApplyByTimer();
     bool MayKeep() const;
@@ -128,9 +135,17 @@ private:
 
     // Which texts have changed since they were last put on their controls.
     std::array<bool, kControlCount> textPending_{};
+    // Text appended since the control was last brought up to date, for a control whose whole
+    // text is not pending: only this tail goes onto the control.
+    std::array<std::string, kControlCount> appendPending_{};
+    // SetCaretToEnd asked while additions were kept: done when they are applied.
+    std::array<bool, kControlCount> caretPending_{};
     bool progressPending_ = false;
     bool timerRunning_ = false;
     std::chrono::steady_clock::time_point lastApplied_{};
+    // When the last ApplyPending ended and how long it took (additions wait for it).
+    std::chrono::steady_clock::time_point lastApplyEnd_{};
+    std::chrono::steady_clock::duration lastApplyCost_{};
     std::chrono::steady_clock::time_point lastDoEvents_{};
     bool workOffUiThread_ = false;
     Cursor cursor_ = Cursor::Default;

@@ -30,6 +30,9 @@ public:
         Call([&] { inner_.SetText(c, text); });
     }
     std::string Text(Control c) const override { return Call([&] { return inner_.Text(c); }); }
+    void AppendText(Control c, const std::string& text) override {
+        Call([&] { inner_.AppendText(c, text); });
+    }
     void SetEnabled(Control c, bool enabled) override {
         Call([&] { inner_.SetEnabled(c, enabled); });
     }

@@ -22,6 +22,7 @@
 #include "platform/win32/FrmGlavna.h"
 #include "platform/win32/UiThreadView.h"
 #include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/WindowDpi.h"
 #include "platform/windows/WideString.h"
 
 namespace {
@@ -294,6 +295,31 @@ TEST_F(Win32FrmGlavnaTest, PlacesEveryControlOfTheDesignInPixels) {
     EXPECT_EQ(PlaceOf(H(Control::CmdAkcija1)), (PixelRect{344, 232, 63, 21}));
 }
 
+// On a monitor of 150 % the caption and borders are that monitor's: the frame grows with the
+// scale, so that the client area stays the design's. Where the system has no per-monitor
+// frames (Windows 7 and 8) every scale gets the screen's frame.
+TEST(WindowDpiWin32, TheFrameFollowsTheScaleOfTheWindowsMonitor) {
+    constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+    const SIZE at96 = OuterSizeForClient(414, 259, kStyle, WS_EX_CONTROLPARENT, 96);
+    const SIZE at144 = OuterSizeForClient(621, 389, kStyle, WS_EX_CONTROLPARENT, 144);
+    RECT screens{0, 0, 621, 389};
+    AdjustWindowRectEx(&screens, kStyle, FALSE, WS_EX_CONTROLPARENT);
+    const bool perMonitor =
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi") != nullptr;
+    if (!perMonitor) {
+        EXPECT_EQ(at144.cx, screens.right - screens.left);
+        EXPECT_EQ(at144.cy, screens.bottom - screens.top);
+        return;
+    }
+    EXPECT_GT(at144.cy - 389, at96.cy - 259) << "the caption at 144 dpi is taller";
+    EXPECT_GT(at144.cx - 621, 0);
+    // The frame at the screen's own scale is the one the system gives every window.
+    const UINT screenDpi = WindowDpi(nullptr);
+    const SIZE atScreen = OuterSizeForClient(621, 389, kStyle, WS_EX_CONTROLPARENT, screenDpi);
+    EXPECT_EQ(atScreen.cx, screens.right - screens.left);
+    EXPECT_EQ(atScreen.cy, screens.bottom - screens.top);
+}
+
 // Moved to a monitor of 144 dpi, as Windows tells a per-monitor aware window.
 TEST_F(Win32FrmGlavnaTest, ScalesToAMonitorOfAnotherDpi) {
     RECT suggested{100, 50, 100 + 640, 50 + 420};
@@ -378,6 +404,80 @@ TEST_F(Win32FrmGlavnaTest, KeepsTextsAsSetAndShowsEveryLineBreakAsALine) {
     EXPECT_EQ(WindowText(H(Control::FrmGlavna)), "Naslov čćžšđ");
     window->SetText(Control::LblBaza, "R&D");
     EXPECT_TRUE(Style(H(Control::LblBaza)) & SS_NOPREFIX) << "an & of a name is shown";
+}
+
+// Where the caret of a box stands (the end of its selection).
+DWORD CaretOf(HWND box) {
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return end;
+}
+
+TEST_F(Win32FrmGlavnaTest, AppendedTextsShowAsIfSetWhole) {
+    // Appends after a set, one of them with its CR LF split between two appends, one kept while
+    // the caret was asked to the end, and a set that replaces them all.
+    const HWND log = H(Control::TxtRez);
+    window->SetText(Control::TxtRez, "Spajam se...");
+    window->AppendText(Control::TxtRez, "\r\nVerzije na raspolaganju :");
+    window->ApplyPending();
+    window->AppendText(Control::TxtRez, "Tn_315_316.cab / 700, \r");
+    window->ApplyPending();
+    window->AppendText(Control::TxtRez, "\nIzabrana čćžšđ");
+    window->SetCaretToEnd(Control::TxtRez);
+    window->ApplyPending();
+    const std::string whole =
+        "Spajam se...\r\nVerzije na raspolaganju :Tn_315_316.cab / 700, \r\nIzabrana čćžšđ";
+    EXPECT_EQ(window->Text(Control::TxtRez), whole);
+    EXPECT_EQ(WindowText(log), whole);
+    EXPECT_EQ(CaretOf(log), static_cast<DWORD>(GetWindowTextLengthW(log)));
+    window->SetText(Control::TxtRez, "");
+    window->AppendText(Control::TxtRez, "novo");
+    window->SetCaretToEnd(Control::TxtRez);
+    window->ApplyPending();
+    EXPECT_EQ(WindowText(log), "novo");
+    EXPECT_EQ(CaretOf(log), 4u);
+}
+
+// A listing appends an entry at a time without yielding: the box is given the additions, never
+// the whole log again, and they are gathered at the rate of the repaints.
+TEST_F(Win32FrmGlavnaTest, AListingsEntriesGoOntoTheBoxAsAdditionsGathered) {
+    ShowAndPaint();
+    Sleep(50);  // the show's yields are a loop that no longer turns
+    const HWND log = H(Control::TxtRez);
+    window->SetVisible(Control::TxtRez, true);
+    window->SetText(Control::TxtRez, "Verzije na raspolaganju :");
+    window->Refresh(Control::TxtRez);
+    MessageCounter messages(log);
+    std::string whole = window->Text(Control::TxtRez);
+    constexpr int kEntries = 3000;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kEntries; ++i) {
+        const std::string entry = "Tn_315_316_" + std::to_string(i) + ".cab / 1024, ";
+        whole += entry;
+        window->AppendText(Control::TxtRez, entry);
+        window->SetCaretToEnd(Control::TxtRez);
+        window->Refresh(Control::TxtRez);
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    window->ApplyPending();
+    EXPECT_EQ(WindowText(log), whole);
+    EXPECT_EQ(CaretOf(log), static_cast<DWORD>(GetWindowTextLengthW(log)));
+    EXPECT_EQ(messages.Count(WM_SETTEXT), 0) << "the whole log was set anew";
+    const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
+                           (1000 / FrmGlavna::kRepaintsPerSecond) + 2;
+    EXPECT_GE(messages.Count(EM_REPLACESEL), 1);
+    EXPECT_LE(messages.Count(EM_REPLACESEL), limit);
+}
+
+// Work off the window's thread appends through the window's thread as well.
+TEST_F(Win32FrmGlavnaTest, AppendsOfWorkOffTheWindowsThreadReachTheBox) {
+    UiThreadView view(*window);
+    window->SetText(Control::TxtRez, "a");
+    view.RunOffUiThread([&] {
+        for (int i = 0; i < 50; ++i) view.AppendText(Control::TxtRez, "b");
+    });
+    EXPECT_EQ(WindowText(H(Control::TxtRez)), "a" + std::string(50, 'b'));
 }
 
 TEST_F(Win32FrmGlavnaTest, StacksLabelsBeneathAndLaterControlsAbove) {
