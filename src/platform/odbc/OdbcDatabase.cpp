@@ -14,16 +14,17 @@ OdbcEnvironment::~OdbcEnvironment() {
     if (handle != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, handle);
 }
 
-std::vector<OdbcDiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
+std::vector<OdbcDiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle,
+                                            GetDiagRecFn getDiagRec) {
     std::vector<OdbcDiagRecord> records;
     for (SQLSMALLINT i = 1;; ++i) {
         SQLWCHAR state[6] = {};
         SQLINTEGER native = 0;
         std::u16string message(1024, u'\0');
         SQLSMALLINT length = 0;
-        const SQLRETURN rc = SQLGetDiagRecW(handleType, handle, i, state, &native,
-                                            WidePointer(message),
-                                            static_cast<SQLSMALLINT>(message.size()), &length);
+        const SQLRETURN rc = getDiagRec(handleType, handle, i, state, &native,
+                                        WidePointer(message),
+                                        static_cast<SQLSMALLINT>(message.size()), &length);
         if (!SQL_SUCCEEDED(rc)) break;
         message.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
                                              message.size() - 1));

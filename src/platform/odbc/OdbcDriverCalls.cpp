@@ -94,20 +94,5 @@ SQLHSTMT OdbcDriverCalls::DriverStatement(SQLHDBC dbc, SQLHSTMT managerStatement
 }
 
 std::vector<OdbcDiagRecord> OdbcDriverCalls::Diagnostics(SQLHSTMT driverStatement) const {
-    std::vector<OdbcDiagRecord> records;
-    for (SQLSMALLINT i = 1;; ++i) {
-        SQLWCHAR state[6] = {};
-        SQLINTEGER native = 0;
-        std::u16string message(1024, u'\0');
-        SQLSMALLINT length = 0;
-        const SQLRETURN rc = getDiagRec_(SQL_HANDLE_STMT, driverStatement, i, state, &native,
-                                         WidePointer(message),
-                                         static_cast<SQLSMALLINT>(message.size()), &length);
-        if (!SQL_SUCCEEDED(rc)) break;
-        message.resize(std::min<std::size_t>(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)),
-                                             message.size() - 1));
-        std::u16string stateText(reinterpret_cast<const char16_t*>(state), 5);
-        records.push_back({Utf16ToUtf8(stateText), static_cast<int>(native), Utf16ToUtf8(message)});
-    }
-    return records;
+    return ReadDiagnostics(SQL_HANDLE_STMT, driverStatement, getDiagRec_);
 }

@@ -25,8 +25,6 @@ public:
 
 private:
     using MoreResultsFn = SQLRETURN(SQL_API*)(SQLHSTMT);
-    using GetDiagRecFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR*,
-                                              SQLINTEGER*, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*);
     MoreResultsFn moreResults_ = nullptr;
     GetDiagRecFn getDiagRec_ = nullptr;
 };

@@ -24,8 +24,13 @@ struct OdbcEnvironment {
     OdbcEnvironment& operator=(const OdbcEnvironment&) = delete;
 };
 
+// SQLGetDiagRecW, the driver manager's or a driver's own.
+using GetDiagRecFn = SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR*,
+                                          SQLINTEGER*, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*);
+
 // Every diagnostic record of a handle.
-std::vector<OdbcDiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+std::vector<OdbcDiagRecord> ReadDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle,
+                                            GetDiagRecFn getDiagRec = &SQLGetDiagRecW);
 
 // UTF-16 text as the wide entry points take it.
 inline SQLWCHAR* WidePointer(std::u16string& text) {
