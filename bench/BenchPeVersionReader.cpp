@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/PeVersionReader.h"
+#include "pefile/PeVersionReader.h"
 
 namespace {
 

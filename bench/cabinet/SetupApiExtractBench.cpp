@@ -20,7 +20,8 @@
 #include "common/Paths.h"
 #include "platform/HeadlessView.h"
 #include "platform/setupapi/SetupApiCabinetIterator.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
+#include "platform/stdfs/StdFileSystem.h"
 
 // After the cabinet contract: the system headers make macros of its constants' names.
 // clang-format off
@@ -31,6 +32,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The installation's file system, handed in as the programs' wiring hands in theirs.
+StdFileSystem realFiles;
 
 // Message boxes are printed: a failed extraction must be seen in the figures.
 class PrintingView : public HeadlessView {
@@ -65,7 +69,7 @@ int Child(const std::string& cab, const std::string& out, const std::string& rep
     } else {
         PrintingView view;
         SetupApiCabinetIterator iterator;
-        CabFile cabinet(view, iterator);
+        CabFile cabinet(view, iterator, realFiles);
         cabinet.SetCabName(cab);
         f.ok = cabinet.Extract("", out, "");
     }

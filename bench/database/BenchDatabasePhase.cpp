@@ -14,7 +14,7 @@
 #include "database/DatabasePhase.h"
 #include "database/SqlTexts.h"
 #include "platform/odbc/OdbcDatabase.h"
-#include "platform/odbc/WideText.h"
+#include "common/Utf16.h"
 #include "platform/settings_ini/IniSettingsStore.h"
 #include "support/PeFixture.h"
 #include "support/ScriptedView.h"

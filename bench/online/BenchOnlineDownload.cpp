@@ -35,8 +35,8 @@
 #include "platform/qt/FrmGlavna.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
-#include "shell/AppTexts.h"
-#include "shell/LoggingView.h"
+#include "run/RunTexts.h"
+#include "run/LoggingView.h"
 #endif
 
 namespace {

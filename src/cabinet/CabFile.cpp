@@ -58,9 +58,6 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-CabFile::CabFile(IView& view, ICabinetIterator& iterator)
-    : CabFile(view, iterator, ProgramFileSystem()) {}
-
 CabFile::CabFile(IView& view, ICabinetIterator& iterator, IFileSystem& files)
     : view_(view), iterator_(iterator), files_(files) {}
 

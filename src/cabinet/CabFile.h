@@ -39,8 +39,7 @@ std::uint32_t CabinetCallback(std::uintptr_t context, std::uint32_t notification
 // One cabinet file, named by CabName. Each operation is one pass over the cabinet.
 class CabFile {
 public:
-    // The program folder's file system of this build serves the installation.
-    CabFile(IView& view, ICabinetIterator& iterator);
+    // `files` serves the installation: the program's file system, handed in by its wiring.
     CabFile(IView& view, ICabinetIterator& iterator, IFileSystem& files);
     ~CabFile();
     CabFile(const CabFile&) = delete;

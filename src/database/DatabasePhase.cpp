@@ -12,8 +12,8 @@
 #include "database/Konekcija.h"
 #include "database/TargetDiscovery.h"
 #include "database/UpgradeDatabase.h"
-#include "shell/AppTexts.h"
-#include "shell/ProgramVersion.h"
+#include "run/RunTexts.h"
+#include "pefile/ProgramVersion.h"
 #include "upgradefile/SectionReader.h"
 
 namespace {

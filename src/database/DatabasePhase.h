@@ -2,7 +2,7 @@
 
 #include "platform/IDatabase.h"
 #include "platform/ISettingsStore.h"
-#include "shell/UpgradeContext.h"
+#include "run/UpgradeContext.h"
 
 // What the database phase works through; the command time-out is a parameter so that tests of
 // a time-out need not wait a minute.

@@ -6,7 +6,7 @@
 #include "platform/IDatabase.h"
 #include "platform/ISettingsStore.h"
 #include "platform/IView.h"
-#include "shell/RunLog.h"
+#include "run/RunLog.h"
 
 // What the database phase shares for its run: the platform objects it works through and the
 // program-wide connection state.

@@ -10,7 +10,8 @@
 // as one unit, keeping the replaced files in a backup named after the installed version.
 class CabFileUpdateCabinet : public IUpdateCabinet {
 public:
-    CabFileUpdateCabinet(IView& view, ICabinetIterator& iterator) : cab_(view, iterator) {}
+    CabFileUpdateCabinet(IView& view, ICabinetIterator& iterator, IFileSystem& files)
+        : cab_(view, iterator, files) {}
     // `installedVersion` names the backup; each installation step goes to `note`.
     CabFileUpdateCabinet(IView& view, ICabinetIterator& iterator, IFileSystem& files,
                          const std::string& installedVersion,

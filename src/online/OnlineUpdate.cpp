@@ -14,7 +14,7 @@
 #include "online/OnlineTexts.h"
 #include "online/ProgressDisplay.h"
 #include "online/RunningLog.h"
-#include "shell/AppTexts.h"
+#include "run/RunTexts.h"
 #include "signing/CabinetSignature.h"
 #include "signing/SignatureFile.h"
 

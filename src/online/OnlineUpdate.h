@@ -5,7 +5,7 @@
 #include "online/UpdateServer.h"
 #include "platform/IFileSystem.h"
 #include "platform/IInternet.h"
-#include "shell/UpgradeContext.h"
+#include "run/UpgradeContext.h"
 
 // What the online update works with besides the window.
 struct OnlineUpdateServices {

@@ -104,9 +104,6 @@ inline std::unique_ptr<IFileLock> IFileSystem::TryLock(const std::string&) {
 }
 inline FileStamp IFileSystem::Stamp(const std::string&) { return {}; }
 
-// The file system of the program folder in this build.
-IFileSystem& ProgramFileSystem();
-
 // Run-time error numbers and texts of the file statements.
 namespace FileError {
 inline constexpr int kFileNotFound = 53;

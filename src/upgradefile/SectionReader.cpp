@@ -7,7 +7,7 @@
 #include "common/Cp1250.h"
 #include "common/Paths.h"
 #include "common/Strings.h"
-#include "shell/AppTexts.h"
+#include "run/RunTexts.h"
 
 namespace {
 

@@ -16,11 +16,15 @@
 #include "platform/mspack/MspackCabinetIterator.h"
 #include "support/ScriptedView.h"
 #include "support/TempFolder.h"
+#include "platform/stdfs/StdFileSystem.h"
 
 namespace fs = std::filesystem;
 using cabtest::Fixture;
 
 namespace {
+
+// The installation's file system, handed in as the programs' wiring hands in theirs.
+StdFileSystem realFiles;
 
 constexpr const char* kBox = "Greška kod raspakiravanja skinute datoteke !!";
 constexpr const char* kNameNotSet =
@@ -90,7 +94,7 @@ protected:
 };
 
 TEST_F(CabFileTest, CountsTheSameTwiceOnOneObject) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     ASSERT_FALSE(cab.CabName().empty()) << "gcab made the cabinet";
     EXPECT_EQ(cab.FileCount(), 2);
@@ -100,7 +104,7 @@ TEST_F(CabFileTest, CountsTheSameTwiceOnOneObject) {
 }
 
 TEST_F(CabFileTest, CabNameNotSetFromEachOperation) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     const auto expectRaise = [](auto&& call, const char* source) {
         try {
             call();
@@ -124,7 +128,7 @@ TEST_F(CabFileTest, CabNameNotSetFromEachOperation) {
 }
 
 TEST_F(CabFileTest, MissingCabinetFromEachOperation) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName((temp.path() / "none.cab").string());
     try {
         cab.GetXML("");
@@ -140,7 +144,7 @@ TEST_F(CabFileTest, MissingCabinetFromEachOperation) {
 }
 
 TEST_F(CabFileTest, GetInfoReportsEveryFileInStoredOrder) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("dates_fixed.cab"));
     Listen(cab);
     EXPECT_TRUE(cab.GetInfo(""));
@@ -173,7 +177,7 @@ TEST_F(CabFileTest, GetInfoReportsEveryFileInStoredOrder) {
 }
 
 TEST_F(CabFileTest, GetInfoMatchesTheWholeStoredNameInAnyCaseAndStopsThere) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(cabtest::MakeGcabCabinet(
         sources, (temp.path() / "m.cab").string(),
         {{"one.txt", "1"}, {"two.txt", "22"}, {"data/X.txt", "333"}, {"data/x.txt.bak", "4444"}},
@@ -191,7 +195,7 @@ TEST_F(CabFileTest, GetInfoMatchesTheWholeStoredNameInAnyCaseAndStopsThere) {
 }
 
 TEST_F(CabFileTest, GetXmlMatchesTheNamePartOnly) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("lzx_uncompressed_blocks.cab"));
     const std::string none = cab.GetXML("sub\\small.txt");
     EXPECT_EQ(none, "<?xml version=\"1.0\"?><CABFILE CABFILENAME = '" + cab.CabName() +
@@ -209,7 +213,7 @@ TEST_F(CabFileTest, GetXmlMatchesTheNamePartOnly) {
 }
 
 TEST_F(CabFileTest, GetXmlExactDocument) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("dates_fixed.cab"));
     const std::string head = "<?xml version=\"1.0\"?><CABFILE CABFILENAME = '" + cab.CabName() + "'><FILES>";
     const auto file = [](const std::string& n, const std::string& d) {
@@ -226,7 +230,7 @@ TEST_F(CabFileTest, GetXmlExactDocument) {
 }
 
 TEST_F(CabFileTest, GetXmlCopiesAmpersandsApostrophesAndCroatianLetters) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(cabtest::MakeGcabCabinet(sources, (temp.path() / "it's.cab").string(),
                                             {{"R&D/it's šž.txt", "x"}, {"empty.txt", ""}}, true));
     const std::string xml = cab.GetXML("");
@@ -237,7 +241,7 @@ TEST_F(CabFileTest, GetXmlCopiesAmpersandsApostrophesAndCroatianLetters) {
 }
 
 TEST_F(CabFileTest, Windows1250AndUtf8NamesBothReachTheUserAsText) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("names_cp1250_and_utf8.cab"));
     Listen(cab);
     EXPECT_TRUE(cab.GetInfo(""));
@@ -249,7 +253,7 @@ TEST_F(CabFileTest, Windows1250AndUtf8NamesBothReachTheUserAsText) {
 }
 
 TEST_F(CabFileTest, ExtractIntoTheCabinetsFolderWithItsEvents) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     std::vector<std::string> before, after;
     cab.BeforeExtract = [&](const std::string& n, bool& cancel) {
@@ -268,7 +272,7 @@ TEST_F(CabFileTest, ExtractIntoTheCabinetsFolderWithItsEvents) {
 }
 
 TEST_F(CabFileTest, ExtractIntoAGivenFolderAndName) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     const fs::path out = temp.path() / "Out" / "deep" / "er";  // missing, several levels
     EXPECT_TRUE(cab.Extract("SUB\\B.TXT", out.string(), ""));
@@ -286,7 +290,7 @@ TEST_F(CabFileTest, ExtractIntoAGivenFolderAndName) {
 }
 
 TEST_F(CabFileTest, BeforeExtractCancelsOneFileOnly) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     std::vector<std::string> after;
     cab.BeforeExtract = [](const std::string& n, bool& cancel) { cancel = n == "a.txt"; };
@@ -298,7 +302,7 @@ TEST_F(CabFileTest, BeforeExtractCancelsOneFileOnly) {
 }
 
 TEST_F(CabFileTest, FolderThatCannotBeCreatedSkipsTheFileSilently) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     temp.Write("blocker", "a file where a folder level should be");
     std::vector<std::string> after;
@@ -311,7 +315,7 @@ TEST_F(CabFileTest, FolderThatCannotBeCreatedSkipsTheFileSilently) {
 TEST_F(CabFileTest, FileInPlaceOfAFolderFailsTheWrite) {
     // Unpacked into a given folder, creating the folder reports "exists" as the platform does
     // for a file, so the write is tried and fails; the files before it stay.
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     temp.Write("Out/sub", "a file where the folder should be");
     EXPECT_FALSE(cab.Extract("", (temp.path() / "Out").string(), ""));
@@ -322,7 +326,7 @@ TEST_F(CabFileTest, FileInPlaceOfAFolderFailsTheWrite) {
 
 TEST_F(CabFileTest, FileInPlaceOfAFolderFailsTheInstallationAndChangesNothing) {
     // Installed into the cabinet's folder, the folder is made when the files move into place.
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     temp.Write("Prog/sub", "a file where the folder should be");
     EXPECT_FALSE(cab.Extract("", "", ""));
@@ -332,7 +336,7 @@ TEST_F(CabFileTest, FileInPlaceOfAFolderFailsTheInstallationAndChangesNothing) {
 }
 
 TEST_F(CabFileTest, UnwritableTargetFailsWithBothBoxes) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     fs::create_directories(temp.path() / "Prog" / "sub" / "b.txt");
     std::vector<std::string> after;
@@ -345,7 +349,7 @@ TEST_F(CabFileTest, UnwritableTargetFailsWithBothBoxes) {
 }
 
 TEST_F(CabFileTest, TargetPathLimitOf260Bytes) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(MakeProgCabinet());
     // Target = folder + "/" + "a.txt": pad the folder so that the target is 259, then 260 bytes.
     const std::string base = temp.str() + "/";
@@ -379,7 +383,7 @@ TEST_F(CabFileTest, NamesThatClimbOutAreNotWrittenAndFailThePass) {
         const fs::path out = area.path() / "a" / "b" / "out";
         fs::create_directories(out);
         ScriptedView boxes;
-        CabFile cab(boxes, iterator);
+        CabFile cab(boxes, iterator, realFiles);
         cab.SetCabName(Fixture(fixture));
         EXPECT_FALSE(cab.Extract("", out.string(), "")) << fixture;
         ASSERT_EQ(boxes.messages.size(), 2u) << fixture;
@@ -398,7 +402,7 @@ TEST_F(CabFileTest, NamesWithControlCharactersAreNotWrittenAndFailThePass) {
                                 "control_bell_in_folder.cab", "control_c1_utf8.cab"}) {
         TempFolder area;
         ScriptedView boxes;
-        CabFile cab(boxes, iterator);
+        CabFile cab(boxes, iterator, realFiles);
         cab.SetCabName(Fixture(fixture));
         EXPECT_EQ(cab.FileCount(), 2) << fixture << ": listed all the same";
         EXPECT_FALSE(cab.Extract("", area.str(), "")) << fixture;
@@ -415,7 +419,7 @@ TEST_F(CabFileTest, NamesWithControlCharactersAreNotWrittenAndFailThePass) {
 }
 
 TEST_F(CabFileTest, DamagedCabinetKeepsFinishedFilesOnly) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("damaged_mszip_bad_checksum.cab"));
     EXPECT_FALSE(cab.Extract("", temp.str(), ""));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{kBox, "23/Data error (cyclic redundancy check)."}));
@@ -425,7 +429,7 @@ TEST_F(CabFileTest, DamagedCabinetKeepsFinishedFilesOnly) {
 }
 
 TEST_F(CabFileTest, HandlerErrorsComeOutWithTheOperationsSource) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("dates_fixed.cab"));
     cab.FileFound = [](const std::string&, CabDateTime, std::int32_t, const std::string&) {
         throw AppError(7, "Owner", "Out of memory");
@@ -447,7 +451,7 @@ TEST_F(CabFileTest, HandlerErrorsComeOutWithTheOperationsSource) {
 
 TEST_F(CabFileTest, DestroyedObjectIsNoLongerCurrent) {
     {
-        CabFile cab(view, iterator);
+        CabFile cab(view, iterator, realFiles);
         cab.SetCabName(Fixture("dates_fixed.cab"));
         cab.FileCount();
         EXPECT_EQ(Callback::CurrentCabFile(), &cab);

@@ -14,11 +14,15 @@
 #include "platform/setupapi/SetupApiCabinetIterator.h"
 #include "support/ScriptedView.h"
 #include "support/TempFolder.h"
+#include "platform/stdfs/StdFileSystem.h"
 
 namespace fs = std::filesystem;
 using cabtest::Fixture;
 
 namespace {
+
+// The installation's file system, handed in as the programs' wiring hands in theirs.
+StdFileSystem realFiles;
 
 constexpr const char* kBox = "Greška kod raspakiravanja skinute datoteke !!";
 
@@ -72,7 +76,7 @@ protected:
 };
 
 TEST_F(CabFileOverSetupApi, ExtractsWindows1250AndUtf8NamesIntoTheirFolders) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(ProgramCabinet("names_cp1250_and_utf8.cab"));
     std::vector<std::string> before, after;
     cab.BeforeExtract = [&](const std::string& n, bool&) { before.push_back(n); };
@@ -87,7 +91,7 @@ TEST_F(CabFileOverSetupApi, ExtractsWindows1250AndUtf8NamesIntoTheirFolders) {
 }
 
 TEST_F(CabFileOverSetupApi, ExtractsOneFileIntoMissingFoldersUnderAnotherName) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(ProgramCabinet("lzx_uncompressed_blocks.cab"));
     const std::string out = JoinPath(Utf8Path(temp.path()), "Izlaz\\duboko\\još");
     EXPECT_TRUE(cab.Extract("SUB\\SMALL.TXT", out, ""));
@@ -105,7 +109,7 @@ TEST_F(CabFileOverSetupApi, NamesThatClimbOutAreRefused) {
         const fs::path out = area.path() / "a" / "b" / "out";
         fs::create_directories(out);
         ScriptedView boxes;
-        CabFile cab(boxes, iterator);
+        CabFile cab(boxes, iterator, realFiles);
         cab.SetCabName(Fixture(fixture));
         EXPECT_FALSE(cab.Extract("", Utf8Path(out), "")) << fixture;
         ASSERT_EQ(boxes.messages.size(), 2u) << fixture;
@@ -119,7 +123,7 @@ TEST_F(CabFileOverSetupApi, NamesThatClimbOutAreRefused) {
 }
 
 TEST_F(CabFileOverSetupApi, AFoundFileEndsThePass) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("mszip_three_files.cab"));
     std::vector<std::string> found;
     cab.FileFound = [&](const std::string& n, CabDateTime, std::int32_t, const std::string&) {
@@ -132,7 +136,7 @@ TEST_F(CabFileOverSetupApi, AFoundFileEndsThePass) {
 }
 
 TEST_F(CabFileOverSetupApi, DamagedCabinetKeepsFinishedFilesOnly) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Fixture("damaged_mszip_bad_checksum.cab"));
     EXPECT_FALSE(cab.Extract("", Utf8Path(temp.path()), ""));
     EXPECT_EQ(Boxes(), (std::vector<std::string>{kBox, "23/Data error (cyclic redundancy check)."}));
@@ -143,7 +147,7 @@ TEST_F(CabFileOverSetupApi, DamagedCabinetKeepsFinishedFilesOnly) {
 }
 
 TEST_F(CabFileOverSetupApi, MissingCabinet) {
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(Utf8Path(temp.path() / "nema.cab"));
     try {
         cab.FileCount();

@@ -8,7 +8,7 @@
 #include "common/Cp1250.h"
 #include "database/DatabasePhase.h"
 #include "platform/settings_ini/IniSettingsStore.h"
-#include "shell/RunLog.h"
+#include "run/RunLog.h"
 #include "support/PeFixture.h"
 #include "support/ScriptedView.h"
 #include "support/TempFolder.h"

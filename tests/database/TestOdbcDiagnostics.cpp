@@ -2,7 +2,7 @@
 
 #include "platform/IDatabase.h"
 #include "platform/odbc/OdbcDiagnostics.h"
-#include "platform/odbc/WideText.h"
+#include "common/Utf16.h"
 
 namespace {
 

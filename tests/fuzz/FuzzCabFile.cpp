@@ -13,8 +13,12 @@
 #include "fuzz/FuzzTempFolder.h"
 #include "fuzz/FuzzView.h"
 #include "platform/mspack/MspackCabinetIterator.h"
+#include "platform/stdfs/StdFileSystem.h"
 
 namespace {
+
+// The installation's file system, handed in as the programs' wiring hands in theirs.
+StdFileSystem realFiles;
 
 namespace fs = std::filesystem;
 
@@ -37,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FuzzView view;
     MspackCabinetIterator iterator;
-    CabFile cab(view, iterator);
+    CabFile cab(view, iterator, realFiles);
     cab.SetCabName(cabinet.string());
     cab.FileFound = [](const std::string&, CabDateTime, std::int32_t, const std::string&) {};
     // A damaged cabinet raises AppError, as the callers expect; anything else escapes and is

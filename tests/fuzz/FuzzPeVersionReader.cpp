@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "fuzz/FuzzTempFolder.h"
-#include "shell/PeVersionReader.h"
+#include "pefile/PeVersionReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string path = FuzzTempFolder::Instance().Write(

@@ -12,7 +12,7 @@ namespace {
 class OnlineInstallTest : public OnlineFixture {
 protected:
     OnlineInstallTest() {
-        makeCabinet = [this] { return std::make_unique<CabFileUpdateCabinet>(view_, iterator_); };
+        makeCabinet = [this] { return std::make_unique<CabFileUpdateCabinet>(view_, iterator_, realFiles_); };
     }
 
     // Packs the files into a cabinet on the server; returns its bytes.

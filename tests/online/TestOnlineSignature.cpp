@@ -17,7 +17,7 @@ constexpr const char* kRefusalBox = "33333/Skinuta datoteka nije od Velmore !!\r
 class OnlineSignatureTest : public OnlineFixture {
 protected:
     OnlineSignatureTest() {
-        makeCabinet = [this] { return std::make_unique<CabFileUpdateCabinet>(view_, iterator_); };
+        makeCabinet = [this] { return std::make_unique<CabFileUpdateCabinet>(view_, iterator_, realFiles_); };
         maker_ = MakeTestKeyPair(keys_, "maker");
         stranger_ = MakeTestKeyPair(keys_, "stranger");
         trust_ = TrustOfKeys(crypto_, TempFolder::Read(maker_.publicPem).c_str());

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/odbc/OdbcDiagnostics.h"
-#include "platform/odbc/WideText.h"
+#include "common/Utf16.h"
 
 // The ODBC environment, shared by the database object and its connections so that it outlives
 // them all.

@@ -21,10 +21,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include "platform/layout/FrmGlavnaLayout.h"
+#include "platform/window/FrmGlavnaLayout.h"
 #include "platform/qt/InputBlocker.h"
 #include "platform/qt/QtMessageBox.h"
-#include "platform/layout/TwipScale.h"
+#include "platform/window/TwipScale.h"
 
 namespace {
 

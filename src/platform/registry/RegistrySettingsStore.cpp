@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "common/Paths.h"
 #include "platform/setupapi/AnsiPaths.h"
 #include "platform/setupapi/CabinetDirectory.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 // The contract's records share their names with the library's ANSI ones.
 namespace api = cabinet_api;

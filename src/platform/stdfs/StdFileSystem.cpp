@@ -410,8 +410,3 @@ std::chrono::milliseconds StdFileSystem::PatienceFor(const AppError& error) {
 #endif
     return std::chrono::milliseconds(0);
 }
-
-IFileSystem& ProgramFileSystem() {
-    static StdFileSystem files;
-    return files;
-}

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/layout/FrmGlavnaLayout.h"
+#include "platform/window/FrmGlavnaLayout.h"
 
 // The window's three fonts at the screen's scale: the default one and the two bold ones of the
 // design. Tahoma has every Croatian letter (č ć đ š ž) and is on every Windows since 2000; the

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "common/AppError.h"
-#include "platform/layout/FrmGlavnaLayout.h"
-#include "platform/layout/TwipScale.h"
+#include "platform/window/FrmGlavnaLayout.h"
+#include "platform/window/TwipScale.h"
 #include "platform/win32/DesignFonts.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "platform/win32/WindowDpi.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

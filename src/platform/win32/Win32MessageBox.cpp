@@ -1,7 +1,7 @@
 #include "platform/win32/Win32MessageBox.h"
 
 #include "common/Strings.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "platform/ConsoleArguments.h"
 #include "platform/windows/ConsoleLineBuffer.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

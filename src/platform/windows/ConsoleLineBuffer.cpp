@@ -1,7 +1,7 @@
 #include "platform/windows/ConsoleLineBuffer.h"
 
 
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/ProgramFolder.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/ProgramFolder.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 // The variable the system sets for every user's session; the wide call keeps Croatian letters
 // of a user name whatever the ANSI code page.

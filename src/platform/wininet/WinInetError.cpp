@@ -12,7 +12,7 @@
 
 #include <string_view>
 
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

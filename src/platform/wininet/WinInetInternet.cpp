@@ -17,7 +17,7 @@
 #include <exception>
 
 #include "platform/FtpPattern.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 #include "platform/wininet/DeadlineCall.h"
 #include "platform/wininet/WinInetError.h"
 

@@ -27,10 +27,10 @@
 
 #include "common/AppError.h"
 #include "platform/qt/FrmGlavna.h"
-#include "platform/layout/FrmGlavnaLayout.h"
+#include "platform/window/FrmGlavnaLayout.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
-#include "platform/layout/TwipScale.h"
+#include "platform/window/TwipScale.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/registry/RegistrySettingsStore.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "common/AppError.h"
 #include "common/Paths.h"
 #include "platform/stdfs/StdFileSystem.h"
-#include "platform/windows/WideString.h"
+#include "common/Utf16.h"
 #include "support/TempFolder.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include "online/TracingView.h"
 #include "platform/stdfs/StdFileSystem.h"
 #include "platform/wininet/WinInetInternet.h"
-#include "shell/RunLog.h"
-#include "shell/UpgradeContext.h"
-#include "shell/WindowState.h"
+#include "run/RunLog.h"
+#include "run/UpgradeContext.h"
+#include "run/WindowState.h"
 #include "support/TempFolder.h"
 
 namespace {

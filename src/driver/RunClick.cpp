@@ -1,0 +1,22 @@
+#include "driver/RunClick.h"
+
+#include <exception>
+#include <string>
+
+#include "common/AppError.h"
+#include "run/RunTexts.h"
+#include "run/ExitStatus.h"
+
+void RunClick(UpgradeDriver& driver, IView& view, int index) {
+    std::string failure;
+    try {
+        driver.OnClick(index);
+        return;
+    } catch (const AppError& e) {
+        failure = std::to_string(e.number()) + "/" + e.description();
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+    view.EndProgram(exit_status::kError);
+}

@@ -1,0 +1,102 @@
+#include "driver/UpgradeDriver.h"
+
+#include "common/Paths.h"
+#include "common/Strings.h"
+#include "run/RunTexts.h"
+#include "run/ExitStatus.h"
+#include "pefile/ProgramVersion.h"
+#include "upgradefile/SectionReader.h"
+
+namespace {
+constexpr int kExitSuccess = exit_status::kSuccess;
+constexpr int kExitError = exit_status::kError;
+constexpr std::size_t kShortestLabel = 13;
+}  // namespace
+
+UpgradeDriver::UpgradeDriver(UpgradeContext& context, IUpgradePhases& phases)
+    : ctx_(context), phases_(phases) {}
+
+std::string UpgradeDriver::SettingsNameFor(const std::string& programFolder) {
+    return TrimBlanks(LastPathComponent(programFolder));
+}
+
+std::string UpgradeDriver::ProgramFilePath() const {
+    return JoinPath(ctx_.programFolder, texts::kProgramFileName);
+}
+
+void UpgradeDriver::OnLoad() {
+    ctx_.settingsName = SettingsNameFor(ctx_.programFolder);
+    ctx_.view.SetText(Control::LblPozor,
+                      "\r\nP O Z O R !!\r\n\r\nPrije početka rad OBAVEZNO IZVRŠITE zaštitno snimanje.");
+    ctx_.view.SetText(Control::LblVerzija, "Instalacija nove verzije");
+    ctx_.log.Write("start", "program folder " + ctx_.programFolder + ", settings name \"" +
+                                ctx_.settingsName + "\"");
+    // Before anything reads the program's files: an installation a crash cut short is undone.
+    phases_.RecoverInterruptedInstall();
+}
+
+void UpgradeDriver::OnClick(int index) {
+    ctx_.state.reinstallChosen = false;
+    if (index == 1) {
+        if (ctx_.state.busy) {
+            ctx_.state.cancelRequested = true;
+            return;
+        }
+        ctx_.log.Write("close", "closed by the user");
+        ctx_.view.CloseWindow();
+        return;
+    }
+    RunUpgrade();
+}
+
+void UpgradeDriver::RunUpgrade() {
+    WindowState& state = ctx_.state;
+    IView& view = ctx_.view;
+    finishedReinstall_ = false;
+    state.programVersion = GetProgramVersion(view, ProgramFilePath());
+    if (state.programVersion == "Err") view.EndProgram(kExitError);
+    ctx_.log.Write("version", "installed program version " + state.programVersion);
+    view.SetEnabled(Control::CmdAkcija0, false);
+
+    ctx_.log.Write("phase", "online update started");
+    const bool installed = phases_.RunOnlineUpdate();
+    ctx_.log.Write("phase", installed ? "online update installed a cabinet"
+                                      : "online update ended without installing");
+    if (!installed) {
+        view.SetEnabled(Control::CmdAkcija0, true);
+        return;
+    }
+    view.SetVisible(Control::PrgBar, false);
+    if (state.endAfterInstall) {
+        view.ShowMessage("Podizanje verzije uspješno izvršeno !!", MsgIcon::Information,
+                         MsgButtons::Ok, std::nullopt);
+        view.EndProgram(kExitSuccess);
+    }
+    state.endAfterInstall = false;
+
+    state.programVersion = GetProgramVersion(view, ProgramFilePath());
+    if (state.programVersion == "Err") view.EndProgram(kExitError);
+
+    // Blanks are trimmed while the body still ends with CR LF, so trailing blanks of the label
+    // line stay; then every CR LF goes, joining a body of several lines without separators.
+    const std::string section = ReadSection(view, ctx_.programFolder, "[Verzija]");
+    state.versionLabel = ReplaceAll(TrimBlanks(section), kCrLf, "");
+    if (state.versionLabel == "Err" || CharCount(state.versionLabel) < kShortestLabel) {
+        view.ShowMessage("Neispravna oznaka verzije u konfiguracijskoj datoteci ''Tarvik_Upg.upg",
+                         MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+        view.EndProgram(kExitError);
+    }
+    view.SetText(Control::LblVerzija,
+                 "Prelaz s vezije " + ReplaceAll(state.versionLabel, "/", "na"));
+    ctx_.log.Write("version", "upgrade file label " + state.versionLabel);
+
+    if (state.reinstallChosen) {
+        view.SetText(Control::LblPozor, "GOTOVO !!");
+        view.SetText(Control::CmdAkcija1, "&Kraj");
+        finishedReinstall_ = true;
+        ctx_.log.Write("phase", "reinstall finished; database phase not run");
+        return;
+    }
+    ctx_.log.Write("phase", "database upgrade started");
+    phases_.RunDatabaseUpgrade();
+}

@@ -1,9 +1,0 @@
-#pragma once
-
-#include <memory>
-
-#include "shell/IUpgradePhases.h"
-#include "shell/UpgradeContext.h"
-
-// The real program's phases, wired to the platform's implementations. Both front-ends use it.
-std::unique_ptr<IUpgradePhases> MakeUpgradePhases(UpgradeContext& context);
