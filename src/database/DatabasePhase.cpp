@@ -12,6 +12,7 @@
 #include "database/Konekcija.h"
 #include "database/TargetDiscovery.h"
 #include "database/UpgradeDatabase.h"
+#include "run/ExitStatus.h"
 #include "run/RunTexts.h"
 #include "pefile/ProgramVersion.h"
 #include "upgradefile/SectionReader.h"
@@ -53,18 +54,18 @@ int DatabasePhase::Run() {
     ctx_.log.Write("phase", "database upgrade");
     ctx_.state.programVersion =
         GetProgramVersion(ctx_.view, JoinPath(ctx_.programFolder, texts::kProgramFileName));
-    if (ctx_.state.programVersion == "Err") return DatabaseExit::kError;
+    if (ctx_.state.programVersion == "Err") return exit_status::kError;
     try {
-        if (!ConnectionStage()) return DatabaseExit::kError;
+        if (!ConnectionStage()) return exit_status::kError;
     } catch (const AppError& e) {
         ConnectionStageReport(e);
-        return DatabaseExit::kError;
+        return exit_status::kError;
     }
     try {
         return ExecutionStage();
     } catch (const AppError& e) {
         ExecutionReport(e);
-        return DatabaseExit::kError;
+        return exit_status::kError;
     }
 }
 
@@ -94,14 +95,14 @@ int DatabasePhase::ExecutionStage() {
     if (script == "Err") {
         ctx_.log.Write("script", "[Akcija] cannot be used: " +
                                      SectionFault(ctx_.programFolder, "[Akcija]") + "; nothing changed");
-        return DatabaseExit::kError;
+        return exit_status::kError;
     }
     const SplitScript split = SplitBatches(script);
     LogScript(split);
     view.SetText(Control::LblPozor, dbtexts::kUpgrading);
     view.SetText(Control::LblTablica, "");
     view.Refresh(Control::LblTablica);
-    if (!PreFlight(found)) return DatabaseExit::kError;
+    if (!PreFlight(found)) return exit_status::kError;
     // The last index of an empty list does not exist.
     if (targets.empty()) {
         throw AppError(RuntimeError::kSubscriptOutOfRange, "Upgrade",
@@ -242,11 +243,11 @@ int DatabasePhase::Finish(const RunResult& result) {
                                    " database(s) without Verzija");
     if (result.Clean()) {
         view.ShowMessage(dbtexts::kSuccess, MsgIcon::Information, MsgButtons::Ok, std::string(texts::kBoxTitle));
-        return DatabaseExit::kSuccess;
+        return exit_status::kSuccess;
     }
     view.ShowMessage(FailureSummary(result, ctx_.log.path()), MsgIcon::Warning, MsgButtons::Ok,
                      std::string(texts::kBoxTitle));
-    return DatabaseExit::kFinishedWithErrors;
+    return exit_status::kDatabaseIncomplete;
 }
 
 void DatabasePhase::CloseIfOpen() {
@@ -277,14 +278,14 @@ void DatabasePhase::ExecutionReport(const AppError& e) {
 }  // namespace
 
 void RunDatabaseUpgrade(UpgradeContext& context, const DatabasePhaseDeps& deps) {
-    int exitCode = DatabaseExit::kError;
+    int exitCode = exit_status::kError;
     context.view.RunOffUiThread([&] {
         try {
             exitCode = DatabasePhase(context, deps).Run();
         } catch (const std::exception& e) {
             // Nothing may leave the worker: the program still has to end on its own thread.
             context.log.Write("database", std::string("internal failure: ") + e.what());
-            exitCode = DatabaseExit::kError;
+            exitCode = exit_status::kError;
         }
     });
     context.view.EndProgram(exitCode);

@@ -51,10 +51,3 @@ inline constexpr const char* kNotWritable = "prijava nema pravo mijenjati bazu";
 inline constexpr const char* kStateUnknown = "stanje baze nije poznato";
 }  // namespace dbtexts
 
-// Exit status of the program after the database phase.
-namespace DatabaseExit {
-inline constexpr int kSuccess = 0;
-inline constexpr int kError = 1;
-// The run went through every database, but some batches failed or some databases were skipped.
-inline constexpr int kFinishedWithErrors = 3;
-}  // namespace DatabaseExit

@@ -8,8 +8,6 @@
 #include "upgradefile/SectionReader.h"
 
 namespace {
-constexpr int kExitSuccess = exit_status::kSuccess;
-constexpr int kExitError = exit_status::kError;
 constexpr std::size_t kShortestLabel = 13;
 }  // namespace
 
@@ -54,7 +52,7 @@ void UpgradeDriver::RunUpgrade() {
     IView& view = ctx_.view;
     finishedReinstall_ = false;
     state.programVersion = GetProgramVersion(view, ProgramFilePath());
-    if (state.programVersion == "Err") view.EndProgram(kExitError);
+    if (state.programVersion == "Err") view.EndProgram(exit_status::kError);
     ctx_.log.Write("version", "installed program version " + state.programVersion);
     view.SetEnabled(Control::CmdAkcija0, false);
 
@@ -70,12 +68,12 @@ void UpgradeDriver::RunUpgrade() {
     if (state.endAfterInstall) {
         view.ShowMessage("Podizanje verzije uspješno izvršeno !!", MsgIcon::Information,
                          MsgButtons::Ok, std::nullopt);
-        view.EndProgram(kExitSuccess);
+        view.EndProgram(exit_status::kSuccess);
     }
     state.endAfterInstall = false;
 
     state.programVersion = GetProgramVersion(view, ProgramFilePath());
-    if (state.programVersion == "Err") view.EndProgram(kExitError);
+    if (state.programVersion == "Err") view.EndProgram(exit_status::kError);
 
     // Blanks are trimmed while the body still ends with CR LF, so trailing blanks of the label
     // line stay; then every CR LF goes, joining a body of several lines without separators.
@@ -84,7 +82,7 @@ void UpgradeDriver::RunUpgrade() {
     if (state.versionLabel == "Err" || CharCount(state.versionLabel) < kShortestLabel) {
         view.ShowMessage("Neispravna oznaka verzije u konfiguracijskoj datoteci ''Tarvik_Upg.upg",
                          MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
-        view.EndProgram(kExitError);
+        view.EndProgram(exit_status::kError);
     }
     view.SetText(Control::LblVerzija,
                  "Prelaz s vezije " + ReplaceAll(state.versionLabel, "/", "na"));
