@@ -1,7 +1,7 @@
 #pragma once
 
-// The database phase's texts.
-namespace dbtexts {
+// The database phase's texts: its window lines, boxes and end-of-run summary.
+namespace database_text {
 inline constexpr const char* kConnecting = "\r\n\r\nSamo trenutak molim. Spajam se na server.";
 inline constexpr const char* kPreparing = "\r\n\r\nSamo trenutak molim. Vršim pripremu podataka.\r\n";
 inline constexpr const char* kUpgrading = "\r\n\r\nSamo trenutak molim. Vršim podizanje verzije.";
@@ -49,5 +49,4 @@ inline constexpr const char* kReadOnly = "baza je samo za čitanje";
 inline constexpr const char* kNotMultiUser = "baza nije u višekorisničkom načinu rada (";
 inline constexpr const char* kNotWritable = "prijava nema pravo mijenjati bazu";
 inline constexpr const char* kStateUnknown = "stanje baze nije poznato";
-}  // namespace dbtexts
-
+}  // namespace database_text

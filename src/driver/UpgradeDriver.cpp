@@ -2,9 +2,10 @@
 
 #include "common/Paths.h"
 #include "common/Strings.h"
-#include "run/RunTexts.h"
-#include "run/ExitStatus.h"
+#include "driver/DriverTexts.h"
 #include "pefile/ProgramVersion.h"
+#include "run/ExitStatus.h"
+#include "run/RunTexts.h"
 #include "upgradefile/SectionReader.h"
 
 namespace {
@@ -19,14 +20,13 @@ std::string UpgradeDriver::SettingsNameFor(const std::string& programFolder) {
 }
 
 std::string UpgradeDriver::ProgramFilePath() const {
-    return JoinPath(ctx_.programFolder, texts::kProgramFileName);
+    return JoinPath(ctx_.programFolder, run_text::kProgramFileName);
 }
 
 void UpgradeDriver::OnLoad() {
     ctx_.settingsName = SettingsNameFor(ctx_.programFolder);
-    ctx_.view.SetText(Control::LblPozor,
-                      "\r\nP O Z O R !!\r\n\r\nPrije početka rad OBAVEZNO IZVRŠITE zaštitno snimanje.");
-    ctx_.view.SetText(Control::LblVerzija, "Instalacija nove verzije");
+    ctx_.view.SetText(Control::LblPozor, driver_text::kWarning);
+    ctx_.view.SetText(Control::LblVerzija, driver_text::kNewVersion);
     ctx_.log.Write("start", "program folder " + ctx_.programFolder + ", settings name \"" +
                                 ctx_.settingsName + "\"");
     // Before anything reads the program's files: an installation a crash cut short is undone.
@@ -66,8 +66,8 @@ void UpgradeDriver::RunUpgrade() {
     }
     view.SetVisible(Control::PrgBar, false);
     if (state.endAfterInstall) {
-        view.ShowMessage("Podizanje verzije uspješno izvršeno !!", MsgIcon::Information,
-                         MsgButtons::Ok, std::nullopt);
+        view.ShowMessage(driver_text::kInstalled, MsgIcon::Information, MsgButtons::Ok,
+                         std::nullopt);
         view.EndProgram(exit_status::kSuccess);
     }
     state.endAfterInstall = false;
@@ -80,17 +80,17 @@ void UpgradeDriver::RunUpgrade() {
     const std::string section = ReadSection(view, ctx_.programFolder, "[Verzija]");
     state.versionLabel = ReplaceAll(TrimBlanks(section), kCrLf, "");
     if (state.versionLabel == "Err" || CharCount(state.versionLabel) < kShortestLabel) {
-        view.ShowMessage("Neispravna oznaka verzije u konfiguracijskoj datoteci ''Tarvik_Upg.upg",
-                         MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+        view.ShowMessage(driver_text::kBadLabel, MsgIcon::Error, MsgButtons::Ok,
+                         run_text::kBoxTitle);
         view.EndProgram(exit_status::kError);
     }
     view.SetText(Control::LblVerzija,
-                 "Prelaz s vezije " + ReplaceAll(state.versionLabel, "/", "na"));
+                 driver_text::kFromVersion + ReplaceAll(state.versionLabel, "/", driver_text::kTo));
     ctx_.log.Write("version", "upgrade file label " + state.versionLabel);
 
     if (state.reinstallChosen) {
-        view.SetText(Control::LblPozor, "GOTOVO !!");
-        view.SetText(Control::CmdAkcija1, "&Kraj");
+        view.SetText(Control::LblPozor, driver_text::kDone);
+        view.SetText(Control::CmdAkcija1, driver_text::kEndButton);
         finishedReinstall_ = true;
         ctx_.log.Write("phase", "reinstall finished; database phase not run");
         return;

@@ -88,6 +88,6 @@ int main(int argc, char** argv) {
     }
     // The driver and the phases report their own failures; what still escapes is shown and
     // ends the run as an error, as the window program does.
-    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
     view.EndProgram(exit_status::kError);
 }
