@@ -26,7 +26,7 @@ std::string Describe(const std::exception_ptr& failure) {
 }  // namespace
 
 std::string StartupFailureText(const std::string& description) {
-    return std::string(driver_text::kStopped) + kCrLf + description;
+    return driver_text::kStopped + std::string(kCrLf) + description;
 }
 
 int RunGuarded(RunLog& log, const std::function<int()>& program,
