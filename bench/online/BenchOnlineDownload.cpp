@@ -87,7 +87,7 @@ int Child(const std::string& viewKind, int port, const std::string& version,
         PrepareQtEnvironment();
         int qtArgc = 1;
         QApplication app(qtArgc, argv);
-        FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
+        FrmGlavna window(run_text::kWindowTitle, run_text::kAppTitle);
         GuiThreadView guiView(window, window);
         LoggingView view(guiView, log);
         window.ShowCentred();

@@ -6,9 +6,9 @@
 #include "run/RunTexts.h"
 
 std::string RunLogPlace(const std::string& programFolder) {
-    const std::string inFolder = JoinPath(programFolder, texts::kRunLogFileName);
+    const std::string inFolder = JoinPath(programFolder, run_text::kRunLogFileName);
     if (MakeFileSystem()->FolderWritable(programFolder)) return inFolder;
     const std::string own = UserDataFolder();
     // Without such a folder the log goes where it always went, and is lost as before.
-    return own.empty() ? inFolder : JoinPath(own, texts::kRunLogFileName);
+    return own.empty() ? inFolder : JoinPath(own, run_text::kRunLogFileName);
 }

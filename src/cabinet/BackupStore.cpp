@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cabinet/CabinetTexts.h"
 #include "cabinet/FolderTree.h"
 #include "cabinet/InstallLayout.h"
 #include "cabinet/StoredName.h"
@@ -13,8 +14,6 @@ namespace backup_store {
 namespace {
 
 constexpr std::int32_t kNoBackup = 53;  // file not found
-constexpr const char* kNoBackupText = "No backup of an earlier installation";
-constexpr const char* kIncompleteText = "The backup is incomplete";
 // After the label of the backup a restore puts back: the folder of the files it set aside.
 constexpr const char* kSetAsideEnd = ".before-restore";
 
@@ -96,7 +95,7 @@ void Prune(IFileSystem& files, const std::string& root, std::size_t keep, const 
 
 RestorePlan PlanRestoreOfLatest(IFileSystem& files, const std::string& root) {
     const std::vector<Backup> backups = List(files, root);
-    if (backups.empty()) throw AppError(kNoBackup, "Restore", kNoBackupText);
+    if (backups.empty()) throw AppError(kNoBackup, "Restore", cabinet_text::kNoBackupText);
     const Backup& latest = backups.back();
     const std::string backupFolder = JoinPath(il::kBackups, latest.label);
 
@@ -116,7 +115,8 @@ RestorePlan PlanRestoreOfLatest(IFileSystem& files, const std::string& root) {
             plan.changedSince.push_back(move.file);
         if (move.step == InstallJournal::Step::Replace) {
             if (!files.Exists(JoinPath(JoinPath(root, backupFolder), move.file)))
-                throw AppError(kNoBackup, "Restore", std::string(kIncompleteText) + ": " + move.file);
+                throw AppError(kNoBackup, "Restore",
+                               std::string(cabinet_text::kIncompleteText) + ": " + move.file);
             journal.moves.push_back(
                 {inPlace ? InstallJournal::Step::Replace : InstallJournal::Step::Put, move.file, {}});
         } else if (inPlace) {

@@ -5,6 +5,7 @@
 #include "cabinet/CabDate.h"
 #include "cabinet/CabErrors.h"
 #include "cabinet/CabXml.h"
+#include "cabinet/CabinetTexts.h"
 #include "cabinet/Callback.h"
 #include "cabinet/InstallMoves.h"
 #include "cabinet/NameCompare.h"
@@ -21,16 +22,6 @@ namespace {
 
 constexpr const char* kSource = "CabFile";
 constexpr const char* kCallbackSource = "CabFile.CabCallBack";
-constexpr const char* kExtractFailed = "Greška kod raspakiravanja skinute datoteke !!";
-constexpr const char* kLockedHintStart = "Datoteku ";
-constexpr const char* kLockedHintEnd =
-    " koristi drugi program (npr. Tarvik na blagajni).\r\nZatvorite taj program i pokrenite "
-    "dizanje verzije ponovo.\r\nDatoteke programa nisu mijenjane.";
-constexpr const char* kNotPutBackHint =
-    "Nisu vraćene sve stare datoteke programa:\r\n";
-constexpr const char* kNotPutBackAdvice =
-    "\r\nZatvorite programe koji ih koriste i pokrenite dizanje verzije ponovo: ono tada samo "
-    "vraća stare datoteke.";
 
 // The folder of a file cannot be made (a file where the folder should be, a full disk).
 constexpr std::int32_t kCannotMake = 82;
@@ -195,17 +186,18 @@ void CabFile::ShowInstallHints(const InstallFailure& failure) {
     if (!failure.notPutBack().empty()) {
         std::string list;
         for (const std::string& file : failure.notPutBack()) list += file + "\r\n";
-        view_.ShowMessage(kNotPutBackHint + list + kNotPutBackAdvice, MsgIcon::Error,
-                          MsgButtons::Ok, std::nullopt);
+        view_.ShowMessage(cabinet_text::kNotPutBackHint + list + cabinet_text::kNotPutBackAdvice,
+                          MsgIcon::Error, MsgButtons::Ok, std::nullopt);
         return;
     }
     if (failure.locked())
-        view_.ShowMessage(kLockedHintStart + failure.file() + kLockedHintEnd, MsgIcon::Warning,
-                          MsgButtons::Ok, std::nullopt);
+        view_.ShowMessage(
+            cabinet_text::kLockedHintStart + failure.file() + cabinet_text::kLockedHintEnd,
+            MsgIcon::Warning, MsgButtons::Ok, std::nullopt);
 }
 
 void CabFile::ShowExtractFailure(const AppError& error) {
-    view_.ShowMessage(kExtractFailed, MsgIcon::Error, MsgButtons::Ok, std::nullopt);
+    view_.ShowMessage(cabinet_text::kExtractFailed, MsgIcon::Error, MsgButtons::Ok, std::nullopt);
     view_.ShowMessage(std::to_string(error.number()) + "/" + error.description(), MsgIcon::Warning,
                       MsgButtons::Ok, std::nullopt);
 }

@@ -12,6 +12,7 @@
 #include "database/Konekcija.h"
 #include "database/TargetDiscovery.h"
 #include "database/UpgradeDatabase.h"
+#include "run/ExitStatus.h"
 #include "run/RunTexts.h"
 #include "pefile/ProgramVersion.h"
 #include "upgradefile/SectionReader.h"
@@ -52,19 +53,19 @@ private:
 int DatabasePhase::Run() {
     ctx_.log.Write("phase", "database upgrade");
     ctx_.state.programVersion =
-        GetProgramVersion(ctx_.view, JoinPath(ctx_.programFolder, texts::kProgramFileName));
-    if (ctx_.state.programVersion == "Err") return DatabaseExit::kError;
+        GetProgramVersion(ctx_.view, JoinPath(ctx_.programFolder, run_text::kProgramFileName));
+    if (ctx_.state.programVersion == "Err") return exit_status::kError;
     try {
-        if (!ConnectionStage()) return DatabaseExit::kError;
+        if (!ConnectionStage()) return exit_status::kError;
     } catch (const AppError& e) {
         ConnectionStageReport(e);
-        return DatabaseExit::kError;
+        return exit_status::kError;
     }
     try {
         return ExecutionStage();
     } catch (const AppError& e) {
         ExecutionReport(e);
-        return DatabaseExit::kError;
+        return exit_status::kError;
     }
 }
 
@@ -73,14 +74,15 @@ bool DatabasePhase::ConnectionStage() {
     view.SetCursor(Cursor::Wait);
     view.SetEnabled(Control::CmdAkcija0, false);
     view.SetEnabled(Control::CmdAkcija1, false);
-    view.SetText(Control::LblPozor, dbtexts::kConnecting);
+    view.SetText(Control::LblPozor, database_text::kConnecting);
     view.Refresh(Control::LblPozor);
     if (!OpenConnection(session_, "master")) {
-        view.ShowMessage(dbtexts::kCannotContinue, MsgIcon::Error, MsgButtons::Ok, std::nullopt);
+        view.ShowMessage(database_text::kCannotContinue, MsgIcon::Error, MsgButtons::Ok,
+                         std::nullopt);
         return false;
     }
     view.Refresh(Control::FrmGlavna);
-    view.SetText(Control::LblPozor, dbtexts::kPreparing);
+    view.SetText(Control::LblPozor, database_text::kPreparing);
     view.Refresh(Control::LblPozor);
     return true;
 }
@@ -94,14 +96,14 @@ int DatabasePhase::ExecutionStage() {
     if (script == "Err") {
         ctx_.log.Write("script", "[Akcija] cannot be used: " +
                                      SectionFault(ctx_.programFolder, "[Akcija]") + "; nothing changed");
-        return DatabaseExit::kError;
+        return exit_status::kError;
     }
     const SplitScript split = SplitBatches(script);
     LogScript(split);
-    view.SetText(Control::LblPozor, dbtexts::kUpgrading);
+    view.SetText(Control::LblPozor, database_text::kUpgrading);
     view.SetText(Control::LblTablica, "");
     view.Refresh(Control::LblTablica);
-    if (!PreFlight(found)) return DatabaseExit::kError;
+    if (!PreFlight(found)) return exit_status::kError;
     // The last index of an empty list does not exist.
     if (targets.empty()) {
         throw AppError(RuntimeError::kSubscriptOutOfRange, "Upgrade",
@@ -143,8 +145,8 @@ bool DatabasePhase::PreFlight(const Discovery& found) {
     CloseIfOpen();
     session_.dbConnection.reset();
     ctx_.view.SetCursor(Cursor::Default);
-    ctx_.view.ShowMessage(PreFlightReport(failures, ctx_.log.path()), MsgIcon::Error, MsgButtons::Ok,
-                          std::string(texts::kBoxTitle));
+    ctx_.view.ShowMessage(PreFlightReport(failures, ctx_.log.path()), MsgIcon::Error,
+                          MsgButtons::Ok, std::string(run_text::kBoxTitle));
     return false;
 }
 
@@ -184,53 +186,57 @@ template <typename Pick>
 std::string BatchList(const RunResult& result, const char* lead, Pick pick) {
     std::vector<std::string> where;
     for (const auto& f : result.failedBatches) {
-        if (pick(f)) where.push_back(f.database + " (" + dbtexts::kBatchWord + std::to_string(f.batchNumber) + ")");
+        if (pick(f))
+            where.push_back(f.database + " (" + database_text::kBatchWord +
+                            std::to_string(f.batchNumber) + ")");
     }
     return where.empty() ? "" : "\r\n" + std::string(lead) + Join(where, ", ") + ".";
 }
 
 std::string FailureSummary(const RunResult& result, const std::string& logPath) {
-    std::string text = std::string(dbtexts::kFinishedWithErrors) + "\r\n";
+    std::string text = std::string(database_text::kFinishedWithErrors) + "\r\n";
     if (!result.failedBatches.empty()) {
         std::set<std::string> seen;
         std::string where;
         for (const auto& f : result.failedBatches) {
             if (seen.insert(f.database).second) where += (where.empty() ? "" : ", ") + f.database;
         }
-        text += "\r\n" + std::string(dbtexts::kFailedBatches) +
+        text += "\r\n" + std::string(database_text::kFailedBatches) +
                 std::to_string(result.failedBatches.size()) + " (" + where + ").";
     }
-    text += BatchList(result, dbtexts::kTimedOut, [](const FailedBatch& f) { return f.timedOut; });
-    text += BatchList(result, dbtexts::kCutShort,
+    text += BatchList(result, database_text::kTimedOut,
+                      [](const FailedBatch& f) { return f.timedOut; });
+    text += BatchList(result, database_text::kCutShort,
                       [](const FailedBatch& f) { return f.cutShort && !f.timedOut; });
     if (!result.rolledBack.empty()) {
         std::vector<std::string> where;
         for (const auto& r : result.rolledBack)
             where.push_back(r.database + " (" +
-                            (r.batchNumber == 0 ? std::string(dbtexts::kScriptEnd)
-                                                : dbtexts::kBatchWord + std::to_string(r.batchNumber)) +
+                            (r.batchNumber == 0
+                                 ? std::string(database_text::kScriptEnd)
+                                 : database_text::kBatchWord + std::to_string(r.batchNumber)) +
                             ")");
-        text += "\r\n" + std::string(dbtexts::kRolledBack) + Join(where, ", ") + ".";
+        text += "\r\n" + std::string(database_text::kRolledBack) + Join(where, ", ") + ".";
     }
     if (!result.skippedDatabases.empty()) {
-        text += "\r\n" + std::string(dbtexts::kSkippedDatabases) +
+        text += "\r\n" + std::string(database_text::kSkippedDatabases) +
                 Join(result.skippedDatabases, ", ") + ".";
     }
     if (!result.unstampedDatabases.empty()) {
-        text += "\r\n" + std::string(dbtexts::kNotStamped) +
+        text += "\r\n" + std::string(database_text::kNotStamped) +
                 Join(result.unstampedDatabases, ", ") + ".";
     }
     if (!result.otherCodePages.empty()) {
         std::vector<std::string> where;
         for (const auto& c : result.otherCodePages) where.push_back(c.database + " (" + c.collation + ")");
-        text += "\r\n" + std::string(dbtexts::kOtherCodePage) + Join(where, ", ") + ".";
+        text += "\r\n" + std::string(database_text::kOtherCodePage) + Join(where, ", ") + ".";
     }
-    return text + "\r\n\r\n" + dbtexts::kSeeLog + logPath;
+    return text + "\r\n\r\n" + database_text::kSeeLog + logPath;
 }
 
 int DatabasePhase::Finish(const RunResult& result) {
     IView& view = ctx_.view;
-    view.SetText(Control::LblPozor, dbtexts::kFinished);
+    view.SetText(Control::LblPozor, database_text::kFinished);
     view.Refresh(Control::LblPozor);
     view.SetCursor(Cursor::Default);
     ctx_.log.Write("database", "finished: " + std::to_string(result.failedBatches.size()) +
@@ -241,12 +247,13 @@ int DatabasePhase::Finish(const RunResult& result) {
                                    " rolled-back database(s), " + std::to_string(result.withoutVerzija) +
                                    " database(s) without Verzija");
     if (result.Clean()) {
-        view.ShowMessage(dbtexts::kSuccess, MsgIcon::Information, MsgButtons::Ok, std::string(texts::kBoxTitle));
-        return DatabaseExit::kSuccess;
+        view.ShowMessage(database_text::kSuccess, MsgIcon::Information, MsgButtons::Ok,
+                         std::string(run_text::kBoxTitle));
+        return exit_status::kSuccess;
     }
     view.ShowMessage(FailureSummary(result, ctx_.log.path()), MsgIcon::Warning, MsgButtons::Ok,
-                     std::string(texts::kBoxTitle));
-    return DatabaseExit::kFinishedWithErrors;
+                     std::string(run_text::kBoxTitle));
+    return exit_status::kDatabaseIncomplete;
 }
 
 void DatabasePhase::CloseIfOpen() {
@@ -262,29 +269,29 @@ void DatabasePhase::CloseIfOpen() {
 void DatabasePhase::ConnectionStageReport(const AppError& e) {
     CloseIfOpen();
     session_.dbConnection.reset();
-    const std::optional<std::string> title = std::string(texts::kBoxTitle);
-    ctx_.view.ShowMessage(dbtexts::kServerOpenFailed, MsgIcon::Error, MsgButtons::Ok, title);
+    const std::optional<std::string> title = std::string(run_text::kBoxTitle);
+    ctx_.view.ShowMessage(database_text::kServerOpenFailed, MsgIcon::Error, MsgButtons::Ok, title);
     ctx_.view.ShowMessage(NumberSlashText(e), MsgIcon::Error, MsgButtons::Ok, title);
 }
 
 void DatabasePhase::ExecutionReport(const AppError& e) {
     CloseIfOpen();
-    const std::optional<std::string> title = std::string(texts::kBoxTitle);
-    ctx_.view.ShowMessage(dbtexts::kExecutionFailed, MsgIcon::Error, MsgButtons::Ok, title);
+    const std::optional<std::string> title = std::string(run_text::kBoxTitle);
+    ctx_.view.ShowMessage(database_text::kExecutionFailed, MsgIcon::Error, MsgButtons::Ok, title);
     ctx_.view.ShowMessage(NumberSlashText(e), MsgIcon::Error, MsgButtons::Ok, title);
 }
 
 }  // namespace
 
 void RunDatabaseUpgrade(UpgradeContext& context, const DatabasePhaseDeps& deps) {
-    int exitCode = DatabaseExit::kError;
+    int exitCode = exit_status::kError;
     context.view.RunOffUiThread([&] {
         try {
             exitCode = DatabasePhase(context, deps).Run();
         } catch (const std::exception& e) {
             // Nothing may leave the worker: the program still has to end on its own thread.
             context.log.Write("database", std::string("internal failure: ") + e.what());
-            exitCode = DatabaseExit::kError;
+            exitCode = exit_status::kError;
         }
     });
     context.view.EndProgram(exitCode);

@@ -14,6 +14,6 @@ struct DatabasePhaseDeps {
 
 // The database phase: connects to "master", finds the program's databases, runs the script of
 // "[Akcija]" in each and stamps each with the program version, then ends the program with
-// DatabaseExit's status. The work runs through view.RunOffUiThread, so the window stays painted
+// its exit status. The work runs through view.RunOffUiThread, so the window stays painted
 // while it refuses input; the view's texts and boxes come in the same order either way.
 [[noreturn]] void RunDatabaseUpgrade(UpgradeContext& context, const DatabasePhaseDeps& deps);

@@ -1,7 +1,7 @@
 #pragma once
 
-// The database phase's texts.
-namespace dbtexts {
+// The database phase's texts: its window lines, boxes and end-of-run summary.
+namespace database_text {
 inline constexpr const char* kConnecting = "\r\n\r\nSamo trenutak molim. Spajam se na server.";
 inline constexpr const char* kPreparing = "\r\n\r\nSamo trenutak molim. Vršim pripremu podataka.\r\n";
 inline constexpr const char* kUpgrading = "\r\n\r\nSamo trenutak molim. Vršim podizanje verzije.";
@@ -49,12 +49,4 @@ inline constexpr const char* kReadOnly = "baza je samo za čitanje";
 inline constexpr const char* kNotMultiUser = "baza nije u višekorisničkom načinu rada (";
 inline constexpr const char* kNotWritable = "prijava nema pravo mijenjati bazu";
 inline constexpr const char* kStateUnknown = "stanje baze nije poznato";
-}  // namespace dbtexts
-
-// Exit status of the program after the database phase.
-namespace DatabaseExit {
-inline constexpr int kSuccess = 0;
-inline constexpr int kError = 1;
-// The run went through every database, but some batches failed or some databases were skipped.
-inline constexpr int kFinishedWithErrors = 3;
-}  // namespace DatabaseExit
+}  // namespace database_text

@@ -7,8 +7,8 @@ namespace {
 
 void ReportOpenFailure(DatabaseSession& s, const AppError& e) {
     s.log.Write("database", "connection failed: " + std::to_string(e.number()) + " / " + e.description());
-    s.view.ShowMessage(dbtexts::kOpenFailed, MsgIcon::Warning, MsgButtons::Ok,
-                       std::string(dbtexts::kOpenFailedTitle));
+    s.view.ShowMessage(database_text::kOpenFailed, MsgIcon::Warning, MsgButtons::Ok,
+                       std::string(database_text::kOpenFailedTitle));
     s.view.ShowMessage(std::to_string(e.number()) + " / " + e.description(), MsgIcon::None,
                        MsgButtons::Ok, std::nullopt);
 }

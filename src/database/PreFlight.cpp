@@ -25,16 +25,17 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
 std::vector<std::string> ReasonsAgainst(const DatabaseState& s) {
     std::vector<std::string> reasons;
     if (s.state != kOnline) {
-        reasons.push_back(std::string(dbtexts::kNotOnline) + s.state + ")");
+        reasons.push_back(std::string(database_text::kNotOnline) + s.state + ")");
         // Nothing else can be judged of a database that cannot be opened.
         return reasons;
     }
-    if (s.readOnly) reasons.emplace_back(dbtexts::kReadOnly);
+    if (s.readOnly) reasons.emplace_back(database_text::kReadOnly);
     if (s.access != kMultiUser)
-        reasons.push_back(std::string(dbtexts::kNotMultiUser) + s.access + ")");
+        reasons.push_back(std::string(database_text::kNotMultiUser) + s.access + ")");
     // The permissions of a database that is not MULTI_USER were left unasked: its access is the
     // reason. Where they were asked, anything but a clear yes refuses the database.
-    if (s.access == kMultiUser && s.writable != true) reasons.emplace_back(dbtexts::kNotWritable);
+    if (s.access == kMultiUser && s.writable != true)
+        reasons.emplace_back(database_text::kNotWritable);
     return reasons;
 }
 
@@ -82,20 +83,21 @@ std::vector<PreFlightFailure> CheckPreFlight(const std::vector<std::string>& tar
         // Held by another session's single user although the state said otherwise a moment
         // before: the access has changed since, and the database cannot be entered.
         if (!entered && reasons.empty())
-            reasons.push_back(std::string(dbtexts::kNotMultiUser) + "SINGLE_USER)");
+            reasons.push_back(std::string(database_text::kNotMultiUser) + "SINGLE_USER)");
         if (!reasons.empty()) failures.push_back({s.name, std::move(reasons)});
     }
     // A target the state query did not list (created or renamed between the two queries) is
     // unknown, and an unknown database is not changed.
     for (const std::string& target : targets) {
-        if (!Find(states, target)) failures.push_back({target, {dbtexts::kStateUnknown}});
+        if (!Find(states, target)) failures.push_back({target, {database_text::kStateUnknown}});
     }
     return failures;
 }
 
 std::string PreFlightReport(const std::vector<PreFlightFailure>& failures,
                             const std::string& logPath) {
-    std::string text = std::string(dbtexts::kPreFlightFailed) + "\r\n";
+    std::string text = std::string(database_text::kPreFlightFailed) + "\r\n";
     for (const auto& f : failures) text += "\r\n" + f.database + ": " + Join(f.reasons, ", ") + ".";
-    return text + "\r\n\r\n" + dbtexts::kNothingChanged + "\r\n" + dbtexts::kSeeLog + logPath;
+    return text + "\r\n\r\n" + database_text::kNothingChanged + "\r\n" + database_text::kSeeLog +
+           logPath;
 }

@@ -35,7 +35,7 @@ Tables ReadTables(IConnection& connection, const std::string& database) {
     for (std::int16_t i = 0; i < count; ++i) {
         const std::string name = tables->Field("Name");
         const std::string upper = ToUpperAscii(name);
-        if (upper == dbtexts::kMarkerTable) found.marker = true;
+        if (upper == database_text::kMarkerTable) found.marker = true;
         // The exact spelling wins over another letter case of the same name.
         if (upper == "VERZIJA" && (found.verzija.empty() || name == "Verzija")) found.verzija = name;
         tables->MoveNext();

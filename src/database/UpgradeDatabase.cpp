@@ -50,7 +50,10 @@ namespace {
 std::vector<std::function<void()>> DatabaseStartSteps(DatabaseSession& s, const std::string& database) {
     return {
         [&s, &database] { s.view.SetText(Control::LblBaza, database); },
-        [&s] { s.view.SetText(Control::LblTablica, s.view.Text(Control::LblTablica) + dbtexts::kColonStep); },
+        [&s] {
+            s.view.SetText(Control::LblTablica,
+                           s.view.Text(Control::LblTablica) + database_text::kColonStep);
+        },
         [&s] { s.view.Refresh(Control::LblTablica); },
     };
 }

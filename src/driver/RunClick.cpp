@@ -17,6 +17,6 @@ void RunClick(UpgradeDriver& driver, IView& view, int index) {
     } catch (const std::exception& e) {
         failure = e.what();
     }
-    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
     view.EndProgram(exit_status::kError);
 }

@@ -4,6 +4,7 @@
 
 #include "common/AppError.h"
 #include "common/Strings.h"
+#include "driver/DriverTexts.h"
 #include "run/ExitStatus.h"
 
 namespace {
@@ -18,14 +19,14 @@ std::string Describe(const std::exception_ptr& failure) {
         return e.what();
     } catch (...) {
         // Neither of the project's errors nor the standard library's: nothing to say but that.
-        return "nepoznata greška";
+        return driver_text::kUnknownFailure;
     }
 }
 
 }  // namespace
 
 std::string StartupFailureText(const std::string& description) {
-    return "Program je zaustavljen zbog greške:" + std::string(kCrLf) + description;
+    return driver_text::kStopped + std::string(kCrLf) + description;
 }
 
 int RunGuarded(RunLog& log, const std::function<int()>& program,

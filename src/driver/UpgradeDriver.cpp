@@ -2,14 +2,13 @@
 
 #include "common/Paths.h"
 #include "common/Strings.h"
-#include "run/RunTexts.h"
-#include "run/ExitStatus.h"
+#include "driver/DriverTexts.h"
 #include "pefile/ProgramVersion.h"
+#include "run/ExitStatus.h"
+#include "run/RunTexts.h"
 #include "upgradefile/SectionReader.h"
 
 namespace {
-constexpr int kExitSuccess = exit_status::kSuccess;
-constexpr int kExitError = exit_status::kError;
 constexpr std::size_t kShortestLabel = 13;
 }  // namespace
 
@@ -21,14 +20,13 @@ std::string UpgradeDriver::SettingsNameFor(const std::string& programFolder) {
 }
 
 std::string UpgradeDriver::ProgramFilePath() const {
-    return JoinPath(ctx_.programFolder, texts::kProgramFileName);
+    return JoinPath(ctx_.programFolder, run_text::kProgramFileName);
 }
 
 void UpgradeDriver::OnLoad() {
     ctx_.settingsName = SettingsNameFor(ctx_.programFolder);
-    ctx_.view.SetText(Control::LblPozor,
-                      "\r\nP O Z O R !!\r\n\r\nPrije početka rad OBAVEZNO IZVRŠITE zaštitno snimanje.");
-    ctx_.view.SetText(Control::LblVerzija, "Instalacija nove verzije");
+    ctx_.view.SetText(Control::LblPozor, driver_text::kWarning);
+    ctx_.view.SetText(Control::LblVerzija, driver_text::kNewVersion);
     ctx_.log.Write("start", "program folder " + ctx_.programFolder + ", settings name \"" +
                                 ctx_.settingsName + "\"");
     // Before anything reads the program's files: an installation a crash cut short is undone.
@@ -54,7 +52,7 @@ void UpgradeDriver::RunUpgrade() {
     IView& view = ctx_.view;
     finishedReinstall_ = false;
     state.programVersion = GetProgramVersion(view, ProgramFilePath());
-    if (state.programVersion == "Err") view.EndProgram(kExitError);
+    if (state.programVersion == "Err") view.EndProgram(exit_status::kError);
     ctx_.log.Write("version", "installed program version " + state.programVersion);
     view.SetEnabled(Control::CmdAkcija0, false);
 
@@ -68,31 +66,31 @@ void UpgradeDriver::RunUpgrade() {
     }
     view.SetVisible(Control::PrgBar, false);
     if (state.endAfterInstall) {
-        view.ShowMessage("Podizanje verzije uspješno izvršeno !!", MsgIcon::Information,
-                         MsgButtons::Ok, std::nullopt);
-        view.EndProgram(kExitSuccess);
+        view.ShowMessage(driver_text::kInstalled, MsgIcon::Information, MsgButtons::Ok,
+                         std::nullopt);
+        view.EndProgram(exit_status::kSuccess);
     }
     state.endAfterInstall = false;
 
     state.programVersion = GetProgramVersion(view, ProgramFilePath());
-    if (state.programVersion == "Err") view.EndProgram(kExitError);
+    if (state.programVersion == "Err") view.EndProgram(exit_status::kError);
 
     // Blanks are trimmed while the body still ends with CR LF, so trailing blanks of the label
     // line stay; then every CR LF goes, joining a body of several lines without separators.
     const std::string section = ReadSection(view, ctx_.programFolder, "[Verzija]");
     state.versionLabel = ReplaceAll(TrimBlanks(section), kCrLf, "");
     if (state.versionLabel == "Err" || CharCount(state.versionLabel) < kShortestLabel) {
-        view.ShowMessage("Neispravna oznaka verzije u konfiguracijskoj datoteci ''Tarvik_Upg.upg",
-                         MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
-        view.EndProgram(kExitError);
+        view.ShowMessage(driver_text::kBadLabel, MsgIcon::Error, MsgButtons::Ok,
+                         run_text::kBoxTitle);
+        view.EndProgram(exit_status::kError);
     }
     view.SetText(Control::LblVerzija,
-                 "Prelaz s vezije " + ReplaceAll(state.versionLabel, "/", "na"));
+                 driver_text::kFromVersion + ReplaceAll(state.versionLabel, "/", driver_text::kTo));
     ctx_.log.Write("version", "upgrade file label " + state.versionLabel);
 
     if (state.reinstallChosen) {
-        view.SetText(Control::LblPozor, "GOTOVO !!");
-        view.SetText(Control::CmdAkcija1, "&Kraj");
+        view.SetText(Control::LblPozor, driver_text::kDone);
+        view.SetText(Control::CmdAkcija1, driver_text::kEndButton);
         finishedReinstall_ = true;
         ctx_.log.Write("phase", "reinstall finished; database phase not run");
         return;

@@ -4,8 +4,8 @@
 
 #include "common/AppError.h"
 
-// The online update's fixed values: the maker's server and account, its error codes and the
-// texts the user sees.
+// The online update's texts the user sees, and its fixed values: the maker's server and account
+// and its error codes.
 namespace online {
 
 // The maker's update server. VELMORA_UPDATE_SERVER=host[:port] replaces it (tests, demo).
@@ -35,7 +35,9 @@ inline constexpr std::int32_t kOutOfMemory = 7;
 inline constexpr std::int32_t kInternalError = RuntimeError::kInternalError;
 }  // namespace code
 
-namespace text {
+}  // namespace online
+
+namespace online_text {
 inline constexpr const char* kNoInternet = "Ne mogu se spojiti na internet !!";
 inline constexpr const char* kNoServer =
     "Ne mogu se spojiti na server !!\r\nAko već niste, pokrenite Dial-Up i pokušajte ponovo.";
@@ -63,6 +65,4 @@ inline constexpr const char* kDownloading = "Skidam program ";
 inline constexpr const char* kInstalling = "Vršim instalaciju datoteke ";
 inline constexpr const char* kPleaseWait = ", pričekajte trenutak ...";
 inline constexpr const char* kAlmostDone = "\r\nSamo još trenutak !!";
-}  // namespace text
-
-}  // namespace online
+}  // namespace online_text

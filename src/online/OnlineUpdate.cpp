@@ -60,7 +60,7 @@ public:
         } catch (const AppError& error) {
             return Fail(error.number(), error.description());
         } catch (const std::bad_alloc&) {
-            return Fail(online::code::kOutOfMemory, online::text::kOutOfMemory);
+            return Fail(online::code::kOutOfMemory, online_text::kOutOfMemory);
         } catch (const std::exception& error) {
             return Fail(online::code::kInternalError, error.what());
         }
@@ -82,13 +82,13 @@ private:
     void OffUiThread(const std::function<void()>& work) { view_.RunOffUiThread(work); }
 
     void Connect() {
-        log_.Show(online::text::kConnecting);
+        log_.Show(online_text::kConnecting);
         OffUiThread([&] {
             net_.Autodial();
             internet_ = net_.Open(online::kAgent);
         });
         view_.SetCursor(Cursor::AppStarting);
-        if (internet_ == kNoHandle) Raise(online::code::kNoInternet, online::text::kNoInternet);
+        if (internet_ == kNoHandle) Raise(online::code::kNoInternet, online_text::kNoInternet);
 
         const UpdateServer& server = services_.server;
         Note("connecting to " + server.host + ":" + std::to_string(server.port));
@@ -100,30 +100,30 @@ private:
         if (connection_ == kNoHandle) {
             Note("connection failed: " + net_.LastError());
             CloseIfOpen(internet_);
-            Raise(online::code::kNoServer, online::text::kNoServer);
+            Raise(online::code::kNoServer, online_text::kNoServer);
         }
-        log_.AppendLine(online::text::kConnected, false);
+        log_.AppendLine(online_text::kConnected, false);
 
         const std::optional<std::string> directory = net_.GetCurrentDirectory(connection_);
         // The directory is read from a buffer up to its NUL; a buffer the call left untouched
         // has none, and cutting at a missing NUL is an invalid argument.
-        if (!directory) Raise(online::code::kInvalidArgument, online::text::kInvalidArgument);
+        if (!directory) Raise(online::code::kInvalidArgument, online_text::kInvalidArgument);
         currentDirectory_ = BeforeNul(*directory);
         Note("connected, current directory " + currentDirectory_);
     }
 
     void ListCabinets() {
         const std::string mask = SearchMask(currentDirectory_);
-        log_.AppendLine(online::text::kSearching);
+        log_.AppendLine(online_text::kSearching);
         FindRecord record;
         OffUiThread([&] { transfer_ = net_.FindFirst(connection_, mask, record); });
         if (transfer_ == kNoHandle) {
             Note("nothing found for " + mask + ": " + net_.LastError());
             CloseIfOpen(connection_);
             CloseIfOpen(internet_);
-            Raise(online::code::kNothingListed, online::text::kNothingListed);
+            Raise(online::code::kNothingListed, online_text::kNothingListed);
         }
-        log_.AppendLine(online::text::kOffered);
+        log_.AppendLine(online_text::kOffered);
         std::size_t records = 0;
         do {
             if (++records > kMostListedRecords) {
@@ -132,7 +132,7 @@ private:
                 CloseIfOpen(transfer_);
                 CloseIfOpen(connection_);
                 CloseIfOpen(internet_);
-                Raise(online::code::kNothingListed, online::text::kNothingListed);
+                Raise(online::code::kNothingListed, online_text::kNothingListed);
             }
             Offer(record);
         } while (net_.FindNext(transfer_, record));
@@ -170,8 +170,8 @@ private:
         int index = choice.index;
         if (index < 0 && choice.offerReinstall) {
             const MsgAnswer answer =
-                view_.ShowMessage(online::text::kReinstallQuestion, MsgIcon::Question,
-                                  MsgButtons::YesNo, online::text::kReinstallTitle);
+                view_.ShowMessage(online_text::kReinstallQuestion, MsgIcon::Question,
+                                  MsgButtons::YesNo, online_text::kReinstallTitle);
             if (answer == MsgAnswer::Yes) {
                 index = static_cast<int>(offered_.size()) - 1;
                 state_.reinstallChosen = true;
@@ -181,11 +181,11 @@ private:
         }
         if (index < 0) {
             Note("no cabinet upgrades from " + key);
-            Raise(online::code::kNoNewerVersion, online::text::kNoNewerVersion);
+            Raise(online::code::kNoNewerVersion, online_text::kNoNewerVersion);
         }
         chosenName_ = EntryName(offered_[static_cast<std::size_t>(index)]);
         sizeText_ = EntrySizeText(offered_[static_cast<std::size_t>(index)]);
-        log_.AppendLine(online::text::kChosen + chosenName_);
+        log_.AppendLine(online_text::kChosen + chosenName_);
         Note("chosen cabinet " + chosenName_ + ", listed size " + sizeText_);
     }
 
@@ -195,9 +195,9 @@ private:
             Note("cannot open " + chosenName_ + ": " + net_.LastError());
             CloseIfOpen(connection_);
             CloseIfOpen(internet_);
-            Raise(online::code::kCannotOpen, online::text::kCannotOpen);
+            Raise(online::code::kCannotOpen, online_text::kCannotOpen);
         }
-        log_.AppendLine(online::text::kDownloading + chosenName_ + online::text::kPleaseWait);
+        log_.AppendLine(online_text::kDownloading + chosenName_ + online_text::kPleaseWait);
         const std::int64_t size = LeadingNumber(sizeText_);
         view_.SetProgressMax(static_cast<float>(size));
         ShowByteCounters(view_);
@@ -229,7 +229,7 @@ private:
             if (static_cast<std::int64_t>(n) > size - received) {
                 Note("the server sent more than the listed " + std::to_string(size) +
                      " bytes; stopped after " + std::to_string(received));
-                Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
+                Raise(online::code::kSizeMismatch, online_text::kSizeMismatch);
             }
             localFile_->Write(buffer, n);
             if (digest_) digest_->Add(buffer, n);
@@ -239,13 +239,13 @@ private:
             view_.Refresh(Control::LblUkupno3);
             if (state_.cancelRequested) {
                 Note("cancelled by the user after " + std::to_string(received) + " bytes");
-                Raise(online::code::kCancelled, online::text::kCancelled);
+                Raise(online::code::kCancelled, online_text::kCancelled);
             }
         } while (n == kReadSize);
         localFile_->Close();
         Note("received " + std::to_string(received) + " of " + std::to_string(size) + " bytes" +
              (received == size ? "" : "; " + net_.LastError()));
-        if (received != size) Raise(online::code::kSizeMismatch, online::text::kSizeMismatch);
+        if (received != size) Raise(online::code::kSizeMismatch, online_text::kSizeMismatch);
         downloading_ = false;
         state_.busy = false;
         received_ = received;
@@ -296,12 +296,12 @@ private:
 
     [[noreturn]] void Refuse(const std::string& reason) {
         Note("cabinet " + chosenName_ + " refused: " + reason);
-        Raise(online::code::kNotMakers, online::text::kNotMakers);
+        Raise(online::code::kNotMakers, online_text::kNotMakers);
     }
 
     void Install() {
-        log_.AppendLine(online::text::kInstalling + chosenName_ + online::text::kPleaseWait);
-        files_.SetNormalAttributes(JoinPath(ctx_.programFolder, texts::kProgramFileName));
+        log_.AppendLine(online_text::kInstalling + chosenName_ + online_text::kPleaseWait);
+        files_.SetNormalAttributes(JoinPath(ctx_.programFolder, run_text::kProgramFileName));
         chosenName_ = localPath_;
 
         std::unique_ptr<IUpdateCabinet> cabExt = services_.makeCabinet();
@@ -324,7 +324,7 @@ private:
 
     bool Finish() {
         ResetProgressDisplay(view_);
-        view_.SetText(Control::LblPozor, online::text::kAlmostDone);
+        view_.SetText(Control::LblPozor, online_text::kAlmostDone);
         view_.SetCursor(Cursor::Default);
         return result_;
     }
@@ -344,7 +344,7 @@ private:
         const bool quiet = code == online::code::kNoNewerVersion ||
                            code == online::code::kNotUnpacked || code == online::code::kCancelled;
         if (!quiet) {
-            view_.ShowMessage(online::text::kGeneralFailure, MsgIcon::Error, MsgButtons::Ok,
+            view_.ShowMessage(online_text::kGeneralFailure, MsgIcon::Error, MsgButtons::Ok,
                               std::nullopt);
         }
         // Not only a cancel or a short download: whatever ended the download (a full disk, a

@@ -2,8 +2,9 @@
 
 #include <vector>
 
-#include "run/RunTexts.h"
 #include "pefile/PeVersionReader.h"
+#include "pefile/PefileTexts.h"
+#include "run/RunTexts.h"
 
 std::string FormatVersionText(const std::string& fileVersionText) {
     std::vector<std::string> parts;
@@ -28,8 +29,8 @@ std::string FormatVersionText(const std::string& fileVersionText) {
 std::string GetProgramVersion(IView& view, const std::string& path) {
     const auto version = ReadPeFileVersion(path);
     if (!version) {
-        view.ShowMessage("Nije moguće odrediti verziju datoteke.", MsgIcon::Error, MsgButtons::Ok,
-                         texts::kBoxTitle);
+        view.ShowMessage(pefile_text::kNoVersion, MsgIcon::Error, MsgButtons::Ok,
+                         run_text::kBoxTitle);
         return "Err";
     }
     return FormatVersionText(version->ToText());

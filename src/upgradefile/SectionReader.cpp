@@ -8,6 +8,7 @@
 #include "common/Paths.h"
 #include "common/Strings.h"
 #include "run/RunTexts.h"
+#include "upgradefile/UpgradefileTexts.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ std::string ReadFromBytes(const std::string& fileBytes, const std::string& heade
 }
 
 std::string ReadFileBytes(const std::string& programFolder, bool& ok) {
-    std::ifstream in(FsPath(JoinPath(programFolder, texts::kUpgradeFileName)), std::ios::binary);
+    std::ifstream in(FsPath(JoinPath(programFolder, run_text::kUpgradeFileName)), std::ios::binary);
     std::string bytes;
     ok = static_cast<bool>(in);
     if (ok) {
@@ -96,7 +97,7 @@ std::string ReadSection(IView& view, const std::string& programFolder, const std
     const std::string bytes = ReadFileBytes(programFolder, ok);
     std::string text;
     if (ok && ExtractSection(bytes, header, text)) return text;
-    view.ShowMessage("Neispravna konfiguracijska datoteka ''Tarvik_Upg.upg", MsgIcon::Error,
-                     MsgButtons::Ok, texts::kBoxTitle);
+    view.ShowMessage(upgradefile_text::kBadFile, MsgIcon::Error, MsgButtons::Ok,
+                     run_text::kBoxTitle);
     return "Err";
 }

@@ -65,8 +65,9 @@ TEST_P(DatabaseEndToEnd, FindsTheTargetsInNameOrderAndRunsEveryBatchInEach) {
     ASSERT_EQ(Run(ThreeTargets(), script), 0);
 
     EXPECT_EQ(h.TextsOf(Control::LblPozor),
-              (Strings{dbtexts::kConnecting, dbtexts::kPreparing, "", " ALFA,  ", " ALFA,   BETA,  ",
-                       " ALFA,   BETA,   ZETA,  ", dbtexts::kUpgrading, dbtexts::kFinished}));
+              (Strings{database_text::kConnecting, database_text::kPreparing, "", " ALFA,  ",
+                       " ALFA,   BETA,  ", " ALFA,   BETA,   ZETA,  ", database_text::kUpgrading,
+                       database_text::kFinished}));
     EXPECT_EQ(h.view.Text(Control::LblTablica), "::::::::::::");
     EXPECT_EQ(h.view.Text(Control::LblBaza), "ZETA");
     ASSERT_EQ(h.view.messages.size(), 1u);

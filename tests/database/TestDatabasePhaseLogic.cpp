@@ -35,8 +35,9 @@ protected:
 TEST_F(DatabasePhaseLogic, CleanRunShowsEveryTextInOrderAndEndsWithSuccess) {
     EXPECT_EQ(h.Run(db), 0);
     EXPECT_EQ(h.TextsOf(Control::LblPozor),
-              (std::vector<std::string>{dbtexts::kConnecting, dbtexts::kPreparing, "", " ALFA,  ",
-                                        " ALFA,   BETA,  ", dbtexts::kUpgrading, dbtexts::kFinished}));
+              (std::vector<std::string>{database_text::kConnecting, database_text::kPreparing, "",
+                                        " ALFA,  ", " ALFA,   BETA,  ", database_text::kUpgrading,
+                                        database_text::kFinished}));
     EXPECT_EQ(h.TextsOf(Control::LblBaza), (std::vector<std::string>{"ALFA", "BETA"}));
     EXPECT_EQ(h.TextsOf(Control::LblTablica), (std::vector<std::string>{"", "::::", "::::::::"}));
     EXPECT_EQ(h.view.cursors, (std::vector<Cursor>{Cursor::Wait, Cursor::Default}));
@@ -94,7 +95,7 @@ TEST_F(DatabasePhaseLogic, NoSettingsFailsAtTheFirstQueryOfTheClosedConnection) 
     h.SetSettings("");
     EXPECT_EQ(h.Run(db), 1);
     EXPECT_TRUE(db.log->opens.empty());
-    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kPreparing);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), database_text::kPreparing);
     ASSERT_EQ(h.view.messages.size(), 2u);
     EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
     EXPECT_EQ(h.view.messages[0].title, kTitle);
@@ -107,7 +108,8 @@ TEST_F(DatabasePhaseLogic, NoSettingsFailsAtTheFirstQueryOfTheClosedConnection) 
 
 TEST_F(DatabasePhaseLogic, FailureInTheConnectionStageGivesItsOwnReport) {
     h.view.onSetText = [](Control c, const std::string& text) {
-        if (c == Control::LblPozor && text == dbtexts::kPreparing) throw AppError(-5, "view", "gone");
+        if (c == Control::LblPozor && text == database_text::kPreparing)
+            throw AppError(-5, "view", "gone");
     };
     EXPECT_EQ(h.Run(db), 1);
     ASSERT_EQ(h.view.messages.size(), 2u);
@@ -120,7 +122,7 @@ TEST_F(DatabasePhaseLogic, FailureInTheConnectionStageGivesItsOwnReport) {
 TEST_F(DatabasePhaseLogic, EmptyTargetListIsErrorNineAfterTheScriptIsRead) {
     db.results[kList] = {"master2"};
     EXPECT_EQ(h.Run(db), 1);
-    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kUpgrading);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), database_text::kUpgrading);
     ASSERT_EQ(h.view.messages.size(), 2u);
     EXPECT_EQ(h.view.messages[0].text, "Greška kod izvršenja !!");
     EXPECT_EQ(h.view.messages[1].text, "9/Subscript out of range");
@@ -158,7 +160,7 @@ TEST_F(DatabasePhaseLogic, FailedBatchesAndSkippedDatabasesAreLoggedAndReportedA
         "USE [BETA]", "A\r\n", TranCountQuery(), "\r\nB\r\n", TranCountQuery(),
         "Update [BETA].[dbo].[Verzija] Set Verzija = '3.0.13'"};
     EXPECT_EQ(db.log->commands, expected);
-    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kFinished);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), database_text::kFinished);
     ASSERT_EQ(h.view.messages.size(), 1u);
     EXPECT_EQ(h.view.messages[0].icon, MsgIcon::Warning);
     EXPECT_EQ(h.view.messages[0].title, kTitle);
@@ -193,7 +195,7 @@ TEST_F(DatabasePhaseLogic, PreFlightComesAfterTheScriptIsReadAndBeforeErrorNine)
     db.results[kList] = {"ALFA"};
     db.states["ALFA"] = {"ALFA", "RESTORING", "0", "MULTI_USER", ""};
     EXPECT_EQ(h.Run(db), 1);
-    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), dbtexts::kUpgrading);
+    EXPECT_EQ(h.TextsOf(Control::LblPozor).back(), database_text::kUpgrading);
     ASSERT_EQ(h.view.messages.size(), 1u);
     EXPECT_NE(h.view.messages[0].text.find("\r\nALFA: baza nije dostupna (stanje: RESTORING).\r\n"),
               std::string::npos) << h.view.messages[0].text;

@@ -84,8 +84,8 @@ void ConsoleView::PrintStatus(Control c, const std::string& before, const std::s
 
 MsgAnswer ConsoleView::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                    const std::optional<std::string>& title) {
-    err_ << '[' << LoggingView::IconName(icon) << "] " << title.value_or(texts::kAppTitle) << ": "
-         << OneLine(text) << '\n';
+    err_ << '[' << LoggingView::IconName(icon) << "] " << title.value_or(run_text::kAppTitle)
+         << ": " << OneLine(text) << '\n';
     if (buttons == MsgButtons::Ok) {
         err_ << std::flush;
         return MsgAnswer::Ok;

@@ -6,8 +6,9 @@
 //   velmora-upgrade-console --restore       puts back the program files of the latest backup
 //                                           (undoes the latest installation), for support staff
 //
-// Exit status: 0 finished successfully, 1 ended by an error, 2 nothing installed (the online
-// phase failed, found nothing, or was declined or cancelled; the program folder is as before).
+// Exit status (run/ExitStatus.h): 0 finished successfully, 1 ended by an error, 2 nothing
+// installed (the online phase failed, found nothing, or was declined or cancelled; the program
+// folder is as before), 3 the databases were upgraded with errors, 64 a wrong command line.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -26,12 +27,9 @@
 #include "driver/UpgradeDriver.h"
 
 namespace {
-constexpr int kExitUsage = exit_status::kUsage;
-constexpr int kExitNothingInstalled = exit_status::kNothingInstalled;
-
 int Usage() {
     std::cerr << "usage: velmora-upgrade-console [--database-only | --restore]\n";
-    return kExitUsage;
+    return exit_status::kUsage;
 }
 }  // namespace
 
@@ -78,11 +76,11 @@ int main(int argc, char** argv) {
         // The run came back to the idle window: either a reinstall finished ("GOTOVO !!"),
         // or the online phase installed nothing.
         if (driver.FinishedReinstall()) {
-            log.Write("end", "exit status 0");
+            log.Write("end", "exit status " + std::to_string(exit_status::kSuccess));
             return exit_status::kSuccess;
         }
-        log.Write("end", "exit status 2");
-        return kExitNothingInstalled;
+        log.Write("end", "exit status " + std::to_string(exit_status::kNothingInstalled));
+        return exit_status::kNothingInstalled;
     } catch (const AppError& e) {
         failure = std::to_string(e.number()) + "/" + e.description();
     } catch (const std::exception& e) {
@@ -90,6 +88,6 @@ int main(int argc, char** argv) {
     }
     // The driver and the phases report their own failures; what still escapes is shown and
     // ends the run as an error, as the window program does.
-    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
     view.EndProgram(exit_status::kError);
 }

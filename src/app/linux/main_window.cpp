@@ -22,7 +22,7 @@
 namespace {
 
 int RunWindow(const std::string& folder, RunLog& log) {
-    FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
+    FrmGlavna window(run_text::kWindowTitle, run_text::kAppTitle);
     GuiThreadView guiView(window, window);
     LoggingView view(guiView, log);
     WindowState state;
@@ -56,6 +56,6 @@ int main(int, char** argv) {
         log, [&] { return RunWindow(folder, log); },
         [](const std::string& text) {
             // No parent: the window may not exist, or be the cause.
-            ShowQtMessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+            ShowQtMessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
         });
 }

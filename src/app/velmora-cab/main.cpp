@@ -18,7 +18,8 @@
 // Its steps go to standard error, each line starting with "install: ".
 //
 // Errors go to standard error as "number/description" and the exit status is 1; a wrong
-// command line gives the usage and status 2.
+// command line gives the usage and status 2. These statuses are this tool's own, for the maker's
+// scripts, not the upgrade programs' (run/ExitStatus.h).
 //
 // A cabinet is untrusted input read on a terminal: control characters in stored names (ESC,
 // CR, LF and the like) are printed escaped ("\x1B", "\r"), never raw. Extraction refuses such

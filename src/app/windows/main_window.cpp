@@ -21,7 +21,7 @@
 namespace {
 
 int RunWindow(const std::string& folder, RunLog& log) {
-    FrmGlavna window(texts::kWindowTitle, texts::kAppTitle);
+    FrmGlavna window(run_text::kWindowTitle, run_text::kAppTitle);
     UiThreadView uiView(window);
     LoggingView view(uiView, log);
     WindowState state;
@@ -53,6 +53,6 @@ int main() {
         log, [&] { return RunWindow(folder, log); },
         [](const std::string& text) {
             // No owner: the window may not exist, or be the cause.
-            ShowWin32MessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, texts::kBoxTitle);
+            ShowWin32MessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
         });
 }
