@@ -11,15 +11,14 @@
 #include "online/FakeUpdateCabinet.h"
 #include "online/FtpServerProcess.h"
 #include "online/OnlineUpdate.h"
-#include "online/RecordingFileSystem.h"
+#include "online/FullDiskFileSystem.h"
 #include "online/RecordingInternet.h"
-#include "online/TracingView.h"
 #include "platform/curl/CurlInternet.h"
 #include "platform/stdfs/StdFileSystem.h"
+#include "support/ScriptedView.h"
 #include "support/TempFolder.h"
 
-// A program folder, an FTP root served on loopback, the scripted window (tracing the phase's
-// changes together with its internet and file calls) and the phase wired to
+// A program folder, an FTP root served on loopback, the scripted window and the phase wired to
 // libcurl, the real file system and a cabinet object of the test's choice.
 class OnlineFixture : public ::testing::Test {
 protected:
@@ -30,13 +29,10 @@ protected:
         : log_((program_.path() / "Tarvik_Upg.log").string()),
           context_{view_, state_, log_, program_.str(), "prog"},
           curl_(kTestTimeouts),
-          net_(curl_),
-          files_(realFiles_) {
+          net_(curl_) {
         std::filesystem::create_directories(root_.path());
         program_.Write("Tarvik.exe", "MZ program");
         makeCabinet = [this] { return std::make_unique<FakeUpdateCabinet>(cabinet); };
-        net_.trace = &view_.trace;
-        files_.trace = &view_.trace;
     }
 
     // A file of `size` bytes on the server; the bytes follow a pattern that shows misplaced data.
@@ -124,14 +120,14 @@ protected:
     TempFolder program_{"velmora-online-program"};
     TempFolder root_{"velmora-online-ftp"};
     TempFolder log_dir_{"velmora-online-log"};
-    TracingView view_;
+    ScriptedView view_;
     WindowState state_;
     RunLog log_;
     UpgradeContext context_;
     CurlInternet curl_;
     RecordingInternet net_;
     StdFileSystem realFiles_;
-    RecordingFileSystem files_;
+    FullDiskFileSystem files_;
     FakeCabinetScript cabinet;
     UpdateCabinetFactory makeCabinet;
     std::unique_ptr<FtpServerProcess> server_;

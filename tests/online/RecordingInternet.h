@@ -23,9 +23,9 @@ public:
     std::map<InternetHandle, std::string> kinds;  // what each handle was opened as
     std::map<InternetHandle, int> closes;         // how often each handle was closed
     int reads = 0;
-    // When set, every call is also noted here ("net Open Velmora", "net Read"), so that a test
-    // can see it among the window's changes.
-    std::vector<std::string>* trace = nullptr;
+    // Called with every call as it is made ("Open Velmora", "Read", "Close file"), so that a
+    // test can look at the window or the disk at that moment.
+    std::function<void(const std::string&)> onCall;
 
     bool EveryHandleClosedOnce() const {
         for (const auto& [handle, kind] : kinds) {
@@ -82,7 +82,7 @@ public:
     }
     std::size_t Read(InternetHandle file, char* buffer, std::size_t size) override {
         ++reads;
-        if (trace) trace->push_back("net Read");
+        if (onCall) onCall("Read");
         return inner_.Read(file, buffer, size);
     }
     void CloseHandle(InternetHandle handle) override {
@@ -96,7 +96,7 @@ public:
 private:
     void Record(const std::string& call) {
         calls.push_back(call);
-        if (trace) trace->push_back("net " + call);
+        if (onCall) onCall(call);
     }
     InternetHandle Note(InternetHandle handle, const std::string& kind) {
         if (handle != kNoHandle) kinds[handle] = kind;

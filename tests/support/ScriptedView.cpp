@@ -45,6 +45,7 @@ TwipRect ScriptedView::Bounds(Control c) const {
 MsgAnswer ScriptedView::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                     const std::optional<std::string>& title) {
     messages.push_back({text, icon, buttons, title});
+    if (onMessage) onMessage(messages.back());
     if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
     if (answers.empty()) return MsgAnswer::No;
     const MsgAnswer answer = answers.front();
@@ -64,7 +65,14 @@ void ScriptedView::EndProgram(int code) {
 
 void ScriptedView::RunOffUiThread(const std::function<void()>& work) {
     ++offThreadRuns;
-    work();
+    offUiThread = true;
+    try {
+        work();
+    } catch (...) {
+        offUiThread = false;
+        throw;
+    }
+    offUiThread = false;
 }
 
 bool ScriptedView::Enabled(Control c) const {

@@ -53,12 +53,15 @@ public:
     std::function<void(int)> onDoEvents;
     // Called for every SetText, after the text is stored (for recording the order of texts).
     std::function<void(Control, const std::string&)> onSetText;
+    // Called for every message box, after it is recorded and before it is answered.
+    std::function<void(const Message&)> onMessage;
 
     std::vector<Message> messages;
     std::vector<Cursor> cursors;
     std::vector<std::pair<Control, std::string>> textHistory;
     int doEventsCalls = 0;
     int offThreadRuns = 0;
+    bool offUiThread = false;  // while work handed to RunOffUiThread runs
     bool closed = false;
     int exitCode = -1;
 

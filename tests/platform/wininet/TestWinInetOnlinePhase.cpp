@@ -10,12 +10,12 @@
 #include "online/FakeUpdateCabinet.h"
 #include "online/OnlineUpdate.h"
 #include "online/RecordingInternet.h"
-#include "online/TracingView.h"
 #include "platform/stdfs/StdFileSystem.h"
 #include "platform/wininet/WinInetInternet.h"
 #include "run/RunLog.h"
 #include "run/UpgradeContext.h"
 #include "run/WindowState.h"
+#include "support/ScriptedView.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -45,7 +45,7 @@ TEST(ServedPhase, DownloadsTheCabinetThatUpgradesFromTheInstalledVersion) {
 
     TempFolder program("velmora-wininet-program");
     program.Write("Tarvik.exe", "MZ program");
-    TracingView view;
+    ScriptedView view;
     WindowState state;
     state.programVersion = "3.1.5";
     RunLog log((program.path() / "Tarvik_Upg.log").string());

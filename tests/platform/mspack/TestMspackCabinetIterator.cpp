@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cabinet/CabinetIteratorContract.h"
+#include "platform/CabinetIteratorContract.h"
 #include "platform/mspack/MspackCabinetIterator.h"
 #include "support/TempFolder.h"
 

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cabinet/CabinetIteratorContract.h"
+#include "platform/CabinetIteratorContract.h"
 #include "platform/setupapi/SetupApiCabinetIterator.h"
 
 INSTANTIATE_TYPED_TEST_SUITE_P(SetupApi, CabinetIteratorContract,
