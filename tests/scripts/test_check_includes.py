@@ -64,6 +64,9 @@ class CheckIncludes(unittest.TestCase):
                                            "target_link_libraries(velmora_run PUBLIC "
                                            "velmora_database)\n"},
                 "src/run/CMakeLists.txt: velmora_run links velmora_database"),
+            "include its folder's library does not link": (
+                {"src/database/CMakeLists.txt": "add_library(velmora_database STATIC Phase.cpp)\n"},
+                'src/database/Phase.h:2: #include "run/RunLog.h"  (database does not link run)'),
         }
         for name, (planted, offending) in cases.items():
             with self.subTest(name):
