@@ -92,8 +92,8 @@ TEST(VelmoraCabTool, ExtractIntoAFolderARunHoldsWritesNothing) {
     TempFolder temp;
     const std::filesystem::path prog = temp.path() / "Prog";
     temp.Write("Prog/Tarvik.exe", "MZ program");
-    const std::string command = "extract " + Quote(cabtest::Fixture("lzx_uncompressed_blocks.cab")) +
-                                " 'sub\\small.txt' " + Quote(prog.string());
+    const std::string cab = Quote(cabtest::Fixture("lzx_uncompressed_blocks.cab"));
+    const std::string command = "extract " + cab + " 'sub\\small.txt' " + Quote(prog.string());
     StdFileSystem files;
     auto run = RunLock::Take(files, prog.string());
     ASSERT_NE(run, nullptr);
