@@ -9,6 +9,7 @@
 #include "cabinet/Callback.h"
 #include "cabinet/InstallMoves.h"
 #include "cabinet/NameCompare.h"
+#include "cabinet/RunLock.h"
 #include "cabinet/StagedInstall.h"
 #include "cabinet/StoredName.h"
 #include "common/Paths.h"
@@ -25,6 +26,11 @@ constexpr const char* kCallbackSource = "CabFile.CabCallBack";
 
 // The folder of a file cannot be made (a file where the folder should be, a full disk).
 constexpr std::int32_t kCannotMake = 82;
+
+// Another process holds the folder's lock: the system's sharing violation.
+constexpr std::int32_t kSharingViolation = 32;
+constexpr const char* kHeldElsewhere =
+    "another run of the upgrade holds this program folder; nothing changed";
 
 // Run-time error of a handler that failed with something other than an AppError.
 constexpr std::int32_t kInternalError = 51;
@@ -131,6 +137,19 @@ bool CabFile::Extract(const std::string& fileToExtract, const std::string& outpu
         requestedFile_ = fileToExtract;
         requestedFolder_ = outputPath;
         requestedName_ = outputFile;
+        // Files written into a program folder while a run installs there would be moved over
+        // by it, or taken for its leftovers: the extraction waits its turn like a second run.
+        // A folder that does not exist yet has no run in it.
+        const std::string folder = TargetFolder();
+        std::shared_ptr<RunLock> hold;
+        if (files_.FolderExists(folder)) {
+            hold = RunLock::Take(files_, folder);
+            if (!hold) {
+                NoteStep(kHeldElsewhere);
+                throw AppError(kSharingViolation, "CabFile.Extract",
+                               WinErrorText(kSharingViolation));
+            }
+        }
         RunPass(ExtractMode);
         return true;
     } catch (const AppError& error) {
@@ -333,9 +352,13 @@ std::uint32_t CabFile::HandleExtractFile(FILE_IN_CABINET_INFO& info) {
     return FILEOP_DOIT;
 }
 
-std::string CabFile::TargetPathFor(const std::string& relative) const {
+std::string CabFile::TargetFolder() const {
     std::string folder = requestedFolder_.empty() ? FolderOf(cabName_) : requestedFolder_;
     // A cabinet named without a folder lies in the current folder, not in the root.
     if (folder.empty()) folder = ".";
-    return Callback::AddBackslash(folder, kPathSeparator) + relative;
+    return folder;
+}
+
+std::string CabFile::TargetPathFor(const std::string& relative) const {
+    return Callback::AddBackslash(TargetFolder(), kPathSeparator) + relative;
 }

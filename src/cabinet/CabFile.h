@@ -89,6 +89,8 @@ private:
     std::uint32_t HandleInfoFile(cabinet_api::FILE_IN_CABINET_INFO& info);
     std::uint32_t HandleXmlFile(cabinet_api::FILE_IN_CABINET_INFO& info);
     std::uint32_t HandleExtractFile(cabinet_api::FILE_IN_CABINET_INFO& info);
+    // Where a partial extraction writes: the folder asked for, or the cabinet's own.
+    std::string TargetFolder() const;
     std::string TargetPathFor(const std::string& relative) const;
     std::string XmlDocument() const;
     void ShowExtractFailure(const AppError& error);

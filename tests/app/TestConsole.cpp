@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 
 #include "cabinet/CabinetTestSupport.h"
 #include "online/FtpServerProcess.h"
+#include "support/FolderSnapshot.h"
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"
 
@@ -30,7 +33,7 @@ protected:
         const std::string command =
             "cd '" + programFolder.string() + "' && XDG_CONFIG_HOME='" + folder.str() +
             "/config' VELMORA_UPDATE_SERVER=127.0.0.1:" + std::to_string(ftpPort) +
-            " ./velmora-upgrade-console " + args +
+            " " + environment + launcher + " ./velmora-upgrade-console " + args +
             " <'" + folder.str() + "/stdin.txt' >'" + folder.str() + "/out.txt' 2>'" +
             folder.str() + "/err.txt'";
         const int status = std::system(command.c_str());
@@ -43,6 +46,8 @@ protected:
 
     TempFolder folder;
     fs::path programFolder;
+    // More of the program's environment ("NAME=value "), and what starts it ("setpriv ...").
+    std::string environment, launcher;
     std::string out, err;
 };
 
@@ -70,6 +75,44 @@ TEST_F(ConsoleTest, NothingInstalledWhenTheServerCannotBeReached) {
 TEST_F(ConsoleTest, UnknownArgumentsAreRefused) {
     EXPECT_EQ(Run("--bogus"), 64);
     EXPECT_NE(err.find("usage: velmora-upgrade-console [--database-only | --restore]"), std::string::npos);
+}
+
+// A program folder the user at the till cannot write (installed by an administrator, or made
+// read-only) while the server offers an upgrade: the run stops before it asks the server for
+// anything, says why in one box, changes nothing in the folder, and keeps its run log in the
+// user's data folder. Root writes everywhere: as root the program runs without the
+// capabilities that let it, so that the folder's mode binds it as it binds a user.
+TEST_F(ConsoleTest, AProgramFolderThatCannotBeWrittenStopsBeforeAnyDownload) {
+    ASSERT_TRUE(MakePeExe((programFolder / "Tarvik.exe").string(), "3.0.0.2"));
+    TempFolder sources{"velmora-console-readonly"};
+    const fs::path ftpRoot = folder.path() / "ftp";
+    fs::create_directories(ftpRoot);
+    const std::string cabinet = (ftpRoot / "Tn_302_303.cab").string();
+    ASSERT_EQ(cabtest::MakeGcabCabinet(sources, cabinet, {{"Tarvik.exe", "MZ new"}}, false),
+              cabinet);
+    const fs::path data = folder.path() / "data";
+    environment = "XDG_DATA_HOME='" + data.string() + "' ";
+    if (::geteuid() == 0)
+        launcher = "setpriv --bounding-set=-dac_override,-dac_read_search,-fowner --inh-caps=-all ";
+    ASSERT_EQ(::chmod(programFolder.c_str(), 0555), 0);
+    const auto before = FolderSnapshot(programFolder);
+
+    FtpServerProcess ftp(ftpRoot.string(), (folder.path() / "ftp.log").string());
+    const int status = Run("", "y\n", ftp.port());
+    ::chmod(programFolder.c_str(), 0755);
+
+    EXPECT_EQ(status, 1) << out << err;
+    EXPECT_EQ(err, "[error] Velmora dizanje verzije.: Mapa programa nije dostupna za pisanje: | " +
+                       programFolder.string() +
+                       " | Pokrenite dizanje verzije kao administrator (desni klik, \"Pokreni "
+                       "kao administrator\").\n");
+    EXPECT_EQ(ftp.Commands(), std::vector<std::string>{}) << "the server was not asked";
+    EXPECT_EQ(FolderSnapshot(programFolder), before);
+    const std::string log = TempFolder::Read(data / "Tarvik_Upg.log");
+    EXPECT_NE(log.find("\tstart\tprogram folder not writable (70/Permission denied); "
+                       "nothing changed\n"),
+              std::string::npos)
+        << log;
 }
 
 // The installed version 3.0.2 is the newest the server offers: the user is asked whether to

@@ -10,7 +10,10 @@
 #include <string>
 
 #include "cabinet/CabinetTestSupport.h"
+#include "cabinet/RunLock.h"
 #include "common/Strings.h"
+#include "platform/stdfs/StdFileSystem.h"
+#include "support/FolderSnapshot.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -80,6 +83,36 @@ TEST(VelmoraCabTool, ControlCharactersInNamesAreShownEscapedAndNeverWritten) {
                            "123/The filename, directory name, or volume label syntax is incorrect.\n");
     for (const auto& e : std::filesystem::recursive_directory_iterator(temp.path()))
         EXPECT_FALSE(HasControlCharacters(e.path().filename().string())) << e.path();
+}
+
+// Support staff unpack one file into a program folder while the upgrade installs there (this
+// test's process holds the folder as a run does): the tool fails as a second run would and
+// writes nothing; once the run is over the same command works.
+TEST(VelmoraCabTool, ExtractIntoAFolderARunHoldsWritesNothing) {
+    TempFolder temp;
+    const std::filesystem::path prog = temp.path() / "Prog";
+    temp.Write("Prog/Tarvik.exe", "MZ program");
+    const std::string cab = Quote(cabtest::Fixture("lzx_uncompressed_blocks.cab"));
+    const std::string command = "extract " + cab + " 'sub\\small.txt' " + Quote(prog.string());
+    StdFileSystem files;
+    auto run = RunLock::Take(files, prog.string());
+    ASSERT_NE(run, nullptr);
+    const auto before = FolderSnapshot(prog);
+
+    const Result held = RunTool(command, temp);
+    EXPECT_EQ(held.status, 1);
+    EXPECT_EQ(held.out, "");
+    EXPECT_EQ(held.err,
+              "install: another run of the upgrade holds this program folder; nothing changed\n"
+              "Greška kod raspakiravanja skinute datoteke !!\n"
+              "32/The process cannot access the file because it is being used by another process.\n");
+    EXPECT_EQ(FolderSnapshot(prog), before);
+
+    run.reset();
+    const Result after = RunTool(command, temp);
+    EXPECT_EQ(after.status, 0) << after.err;
+    EXPECT_EQ(after.out, (prog / "sub/small.txt").string() + "\n");
+    EXPECT_EQ(TempFolder::Read(prog / "sub/small.txt"), "after the big one\r\n");
 }
 
 TEST(VelmoraCabTool, ErrorsAsNumberSlashDescription) {

@@ -386,14 +386,46 @@ FileStamp StdFileSystem::Stamp(const std::string& path) {
             static_cast<std::int64_t>(time.time_since_epoch().count())};
 }
 
+// The probe is a new file under a name of this process's own, made only when nothing has that
+// name: a link planted under it is not followed, and a leftover (a crash's, or another run's
+// probe) is neither truncated nor removed, only passed over for the next name. Only a refusal
+// of the folder says it cannot be written; any other failure is left to the operation that
+// meets it, which reports it as it is.
 bool StdFileSystem::FolderWritable(const std::string& folder) {
-    const std::string probe = JoinPath(folder, ".Tarvik_Upg.probe");
-    {
-        std::ofstream out(FsPath(probe), std::ios::binary | std::ios::trunc);
-        if (!out) return false;
+#ifdef _WIN32
+    const std::string process = std::to_string(GetCurrentProcessId());
+#else
+    const std::string process = std::to_string(::getpid());
+#endif
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string probe =
+            JoinPath(folder, ".Tarvik_Upg." + process + "." + std::to_string(attempt) + ".probe");
+#ifdef _WIN32
+        // Closing the handle deletes the file, also when the process ends before it does.
+        const HANDLE handle =
+            CreateFileW(FsPath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+        return error != ERROR_ACCESS_DENIED && error != ERROR_WRITE_PROTECT;
+#else
+        const int fd =
+            ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(probe.c_str());
+            return true;
+        }
+        const int error = errno;
+        if (error == EEXIST || error == EINTR) continue;
+        return error != EACCES && error != EPERM && error != EROFS;
+#endif
     }
-    std::error_code ec;
-    fs::remove(FsPath(probe), ec);
+    // Every name taken: nothing said the folder refuses a file.
     return true;
 }
 

@@ -114,4 +114,18 @@ TEST_F(StdFileSystemWindows, PathsPastTheOrdinaryLimitWork) {
     EXPECT_FALSE(files.FolderExists(folder));
 }
 
+// Files left under the names the writability probe of this process takes (a crash's, or a
+// hand's): neither truncated nor removed, and the folder still counts as writable.
+TEST_F(StdFileSystemWindows, TheWritabilityProbeKeepsWhatIsUnderItsNames) {
+    const std::string own = ".Tarvik_Upg." + std::to_string(GetCurrentProcessId()) + ".";
+    Make(In(".Tarvik_Upg.probe"), "an earlier probe");
+    Make(In(own + "0.probe"), "a leftover");
+    Make(In(own + "1.probe"), "another leftover");
+    EXPECT_TRUE(files.FolderWritable(temp.str()));
+    EXPECT_EQ(files.ReadAll(In(".Tarvik_Upg.probe")), "an earlier probe");
+    EXPECT_EQ(files.ReadAll(In(own + "0.probe")), "a leftover");
+    EXPECT_EQ(files.ReadAll(In(own + "1.probe")), "another leftover");
+    EXPECT_FALSE(files.Exists(In(own + "2.probe"))) << "the probe goes with its handle";
+}
+
 }  // namespace
