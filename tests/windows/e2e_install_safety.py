@@ -13,14 +13,18 @@ test servers) while another Windows process stands in its way.
   name in their long form;
 - program folders with Croatian letters whose longest installed path is 175, 255 and 270
   characters: the first two are installed (the staging folder takes the second past 260), the
-  third is refused before anything moves.
+  third is refused before anything moves;
+- a program folder that cannot be written: one box, status 1, nothing asked of the server, the
+  folder as it was, and the run log in %LOCALAPPDATA%.
 
     e2e_install_safety.py --exe velmora-upgrade-console.exe --holder velmora-test-holder.exe
                           --pe-fixtures DIR --support DIR
 Environment: WINEPREFIX (inside the build folder), WINEDEBUG=-all.
 """
 import argparse
+import contextlib
 import fcntl
+import glob
 import hashlib
 import os
 import shutil
@@ -39,6 +43,7 @@ ALREADY_RUNNING = "Dizanje verzije već je pokrenuto u ovoj mapi"
 LOCKED_BOX = "Datoteku Tarvik.exe koristi drugi program (npr. Tarvik na blagajni)"
 VERSION_BOX = "Nije moguće odrediti verziju datoteke."
 SUCCESS = "Podizanje verzije uspješno završeno !!"
+NOT_WRITABLE = "Mapa programa nije dostupna za pisanje:"
 # The longest file the cabinet installs, below the program folder.
 LONGEST = os.path.join("Izvjestaji", "račun.rpt")
 
@@ -336,6 +341,56 @@ def check_long_paths(args, root):
     return failures
 
 
+@contextlib.contextmanager
+def unwritable(folder):
+    """The folder made unwritable for the `with` block. Root writes into any folder whatever its
+    mode, and Wine's server, which opens the files for the programs, runs as the test does: as
+    root the folder is mounted read-only onto itself; as anyone else its mode does it."""
+    if os.geteuid() == 0:
+        subprocess.run(["mount", "--bind", folder, folder], check=True)
+        try:
+            subprocess.run(["mount", "-o", "remount,ro,bind", folder], check=True)
+            yield
+        finally:
+            subprocess.run(["umount", folder], check=True)
+    else:
+        os.chmod(folder, 0o555)
+        try:
+            yield
+        finally:
+            os.chmod(folder, 0o755)
+
+
+def local_app_data_logs():
+    pattern = os.path.join(os.environ["WINEPREFIX"], "drive_c", "users", "*", "AppData", "Local",
+                           LOG)
+    return {path: ws.read_text(path) for path in glob.glob(pattern)}
+
+
+def check_unwritable_folder(args, root):
+    """A program folder the user cannot write (Tarvik under Program Files, a standard user): one
+    Croatian box and status 1 before anything is downloaded, the folder as it was, and the run
+    log, which the folder cannot take, in %LOCALAPPDATA%."""
+    with Scenario(args, root, "unwritable") as s:
+        before = snapshot(s.folder)
+        logs_before = local_app_data_logs()
+        with unwritable(s.folder):
+            code, out, err = s.run()
+        failures = []
+        if code != 1 or (out + err).count(NOT_WRITABLE) != 1:
+            failures.append(s.failed("not refused with one box", code, out, err))
+        if changes(before, snapshot(s.folder)) or os.path.exists(os.path.join(s.folder, LOG)):
+            failures.append(f"unwritable: the folder changed: {changes(before, snapshot(s.folder))}")
+        asked = ws.read_text(s.ftp.log_path).strip() if os.path.exists(s.ftp.log_path) else ""
+        if asked:
+            failures.append("unwritable: the update server was asked:\n" + asked)
+        added = [text[len(logs_before.get(path, "")):]
+                 for path, text in local_app_data_logs().items()]
+        if not any("program folder not writable" in text for text in added):
+            failures.append(f"unwritable: no run log line in %LOCALAPPDATA%: {added}")
+        return failures
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
@@ -347,7 +402,7 @@ def main():
     args = parser.parse_args()
     failures = []
     checks = (check_second_start, check_running_program, check_brief_hold,
-              check_short_path_start, check_long_paths)
+              check_short_path_start, check_long_paths, check_unwritable_folder)
     with tempfile.TemporaryDirectory(prefix="velmora-win-safety-") as root:
         for check in checks:
             if args.only and check.__name__ != args.only:
