@@ -6,15 +6,11 @@
 #include <vector>
 
 // The file list of one cabinet, read from its own records (the CFHEADER, CFFOLDER and CFFILE
-// structures of the cabinet format), and the checksums of its data blocks.
-//
-// Why the iterator reads this beside the setup library: the library's wide-character iterator
-// hands over each stored name already decoded with the machine's ANSI code page, and its ANSI
-// iterator cannot take Croatian target paths on a machine with another code page. The stored
-// bytes and the UTF-8 attribute bit come from here instead, so a name stored in Windows-1250
-// reads the same on every Windows, exactly as on Linux. The record also gives the size a
-// written file must have, which is how a file that the library reports as written but left
-// short (a damaged cabinet, under Wine) is told apart from a whole one.
+// structures of the cabinet format), and the checksums of its data blocks: what a cabinet
+// library does not tell. The stored name bytes and the UTF-8 attribute bit let a name stored in
+// Windows-1250 read the same on every machine; the stored size tells a file left short apart
+// from a whole one; the checksums tell a damaged block from a damaged stream, which libraries
+// report as one error.
 class CabinetDirectory {
 public:
     struct File {
