@@ -75,6 +75,15 @@ bool Exact(const CabinetDirectory::ReadAt& read, std::uint64_t at, void* out, st
 
 }  // namespace
 
+CabinetDirectory::ReadAt CabinetDirectory::StreamReader(std::istream& in) {
+    return [&in](std::uint64_t at, void* buffer, std::size_t count) -> std::size_t {
+        in.clear();
+        in.seekg(static_cast<std::streamoff>(at));
+        in.read(static_cast<char*>(buffer), static_cast<std::streamsize>(count));
+        return static_cast<std::size_t>(in.gcount());
+    };
+}
+
 bool CabinetDirectory::Read(const ReadAt& read) {
     files_.clear();
     folders_.clear();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ public:
     // Reads up to `count` bytes at `offset` into `buffer`; returns how many it read (fewer at
     // the end of the file or after a read error).
     using ReadAt = std::function<std::size_t(std::uint64_t offset, void* buffer, std::size_t count)>;
+
+    // Reads from a binary stream, which must outlive the reader.
+    static ReadAt StreamReader(std::istream& in);
 
     // Reads the header and the file records. False when the bytes are not a whole cabinet
     // directory (bad signature, records cut short).
