@@ -103,14 +103,7 @@ public:
     }
 
 private:
-    CabinetDirectory::ReadAt Reader() {
-        return [this](std::uint64_t at, void* buffer, std::size_t count) -> std::size_t {
-            in_.clear();
-            in_.seekg(static_cast<std::streamoff>(at));
-            in_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(count));
-            return static_cast<std::size_t>(in_.gcount());
-        };
-    }
+    CabinetDirectory::ReadAt Reader() { return CabinetDirectory::StreamReader(in_); }
 
     std::ifstream in_;
     CabinetDirectory directory_;
