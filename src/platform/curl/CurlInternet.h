@@ -1,11 +1,14 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 
 #include "platform/IInternet.h"
 #include "platform/curl/CurlTimeouts.h"
+#include "platform/internet/HandleTable.h"
+
+class FtpConnection;
+class FtpDownload;
 
 // IInternet over libcurl's FTP client. Passive mode, binary transfers; a listing is the
 // folder's LIST answer matched against the mask's last part, case-sensitively like the server's
@@ -33,18 +36,15 @@ public:
     std::string LastError() const override { return lastError_; }
 
     // How many handles are open (tests check that a run leaves none behind).
-    std::size_t OpenHandles() const { return handles_.size(); }
-
-    // One open handle's object (defined in the .cpp file).
-    struct Node;
+    std::size_t OpenHandles() const { return handles_.Size(); }
 
 private:
-    template <class T>
-    T* Find(InternetHandle handle);
-    InternetHandle Add(std::unique_ptr<Node> node);
+    struct Node {
+        std::unique_ptr<FtpConnection> ftp;     // a connection's
+        std::unique_ptr<FtpDownload> download;  // a file's
+    };
 
     CurlTimeouts timeouts_;
-    std::map<InternetHandle, std::unique_ptr<Node>> handles_;
-    InternetHandle next_ = 1;
+    HandleTable<Node> handles_;
     std::string lastError_;
 };

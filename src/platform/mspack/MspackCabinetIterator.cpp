@@ -1,6 +1,6 @@
 #include "platform/mspack/MspackCabinetIterator.h"
 
-#include "platform/mspack/CabinetProbe.h"
+#include "platform/cabformat/CabinetDirectory.h"
 
 #include <fcntl.h>
 #include <mspack.h>
@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 using namespace cabinet_api;
@@ -85,6 +86,30 @@ int FolderIndex(const mscabd_cabinet* cab, const mscabd_file* file) {
     return -1;
 }
 
+// The cabinet's own records, for the two answers libmspack cannot give: whether a cabinet it
+// refuses is simply one without files (a valid, empty cabinet), and whether a folder whose
+// decompression failed carries a data block whose checksum does not match (libmspack reports
+// both a damaged stream and a checksum failure as a decompression error). A file whose records
+// cannot be read answers no to both.
+class CabinetRecords {
+public:
+    explicit CabinetRecords(const std::string& path) : in_(path, std::ios::binary) {
+        readable_ = in_ && directory_.Read(Reader());
+    }
+    bool IsEmpty() const { return readable_ && directory_.Files().empty(); }
+    bool FolderHasBadChecksum(int folder) {
+        return readable_ && folder >= 0 &&
+               directory_.FolderHasBadChecksum(Reader(), static_cast<std::uint16_t>(folder));
+    }
+
+private:
+    CabinetDirectory::ReadAt Reader() { return CabinetDirectory::StreamReader(in_); }
+
+    std::ifstream in_;
+    CabinetDirectory directory_;
+    bool readable_ = false;
+};
+
 }  // namespace
 
 bool MspackCabinetIterator::Fail(std::uint32_t code) {
@@ -138,7 +163,7 @@ std::uint32_t MspackCabinetIterator::ExtractOne(mscab_decompressor* decompressor
     if (result != MSPACK_ERR_OK) {
         std::uint32_t code = ExtractError(result);
         if ((result == MSPACK_ERR_DECRUNCH || result == MSPACK_ERR_DATAFORMAT) &&
-            cabinet_probe::FolderHasBadChecksum(cabinetPath_, FolderIndex(cab, file)))
+            CabinetRecords(cabinetPath_).FolderHasBadChecksum(FolderIndex(cab, file)))
             code = win32::kCrc;
         std::remove(temporary.c_str());  // gone or never made: either way nothing to report
         return code;
@@ -166,7 +191,7 @@ bool MspackCabinetIterator::Iterate(const std::string& cabinetPath, CabinetCallb
         const int error = d->last_error(d);
         // libmspack refuses a cabinet without files; the format allows it, and a pass over it
         // announces nothing.
-        if (error == MSPACK_ERR_DATAFORMAT && cabinet_probe::IsEmptyCabinet(cabinetPath))
+        if (error == MSPACK_ERR_DATAFORMAT && CabinetRecords(cabinetPath).IsEmpty())
             return true;
         return Fail(OpenError(error));
     }

@@ -32,7 +32,7 @@ public:
                  std::uintptr_t context) override;
     std::uint32_t LastError() const override { return lastError_; }
 
-    // The seam libmspack reads and writes through; tests set its faults.
+    // The seam libmspack reads and writes through.
     MspackFileSystem& FileSystem() { return fileSystem_; }
 
 private:

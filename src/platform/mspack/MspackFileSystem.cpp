@@ -37,9 +37,6 @@ MspackFileSystem::MspackFileSystem() {
 
 void MspackFileSystem::Reset() {
     lastErrno = 0;
-    reads = 0;
-    writes = 0;
-    writeCloses = 0;
     writeCloseErrno = 0;
 }
 
@@ -78,12 +75,8 @@ void MspackFileSystem::Close(mspack_file* file) noexcept {
     if (file == nullptr) return;
     SeamFile* f = AsSeam(file);
     MspackFileSystem& owner = *f->owner;
-    int error = ::close(f->fd) != 0 ? errno : 0;
+    const int error = ::close(f->fd) != 0 ? errno : 0;
     if (!f->reading) {
-        ++owner.writeCloses;
-        if (owner.faults.failWriteCloseNumber != 0 &&
-            owner.writeCloses == owner.faults.failWriteCloseNumber)
-            error = owner.faults.writeCloseErrno;
         // libmspack ignores the close; a failed close of a written file loses data, so the
         // iterator reads this reason after each extraction and fails the file.
         if (error != 0) owner.writeCloseErrno = error;
@@ -95,11 +88,6 @@ void MspackFileSystem::Close(mspack_file* file) noexcept {
 int MspackFileSystem::Read(mspack_file* file, void* buffer, int bytes) noexcept {
     SeamFile* f = AsSeam(file);
     MspackFileSystem& owner = *f->owner;
-    ++owner.reads;
-    if (owner.faults.failReadNumber != 0 && owner.reads == owner.faults.failReadNumber) {
-        owner.lastErrno = owner.faults.readErrno;
-        return -1;
-    }
     int total = 0;
     auto* out = static_cast<char*>(buffer);
     while (total < bytes) {
@@ -119,11 +107,6 @@ int MspackFileSystem::Read(mspack_file* file, void* buffer, int bytes) noexcept 
 int MspackFileSystem::Write(mspack_file* file, void* buffer, int bytes) noexcept {
     SeamFile* f = AsSeam(file);
     MspackFileSystem& owner = *f->owner;
-    ++owner.writes;
-    if (owner.faults.failWriteNumber != 0 && owner.writes == owner.faults.failWriteNumber) {
-        owner.lastErrno = owner.faults.writeErrno;
-        return -1;
-    }
     int total = 0;
     const auto* in = static_cast<const char*>(buffer);
     while (total < bytes) {

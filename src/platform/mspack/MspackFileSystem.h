@@ -2,40 +2,23 @@
 
 #include <mspack.h>
 
-#include <cerrno>
-
 // The host file system as libmspack sees it: our own mspack_system, so that every read and
 // write of a pass goes through one place. It remembers the operating system's reason for the
-// latest failure (libmspack keeps only its own coarse codes) and can be told to fail the Nth
-// read or write, which is how tests damage a cabinet or fill a disk at a chosen moment.
+// latest failure (libmspack keeps only its own coarse codes).
 class MspackFileSystem {
 public:
-    struct Faults {
-        int failReadNumber = 0;   // 1 = the first read of the pass fails; 0 = never
-        int readErrno = EIO;
-        int failWriteNumber = 0;  // 1 = the first write of the pass fails; 0 = never
-        int writeErrno = ENOSPC;
-        int failWriteCloseNumber = 0;  // 1 = closing the first written file fails; 0 = never
-        int writeCloseErrno = EIO;
-    };
-
     MspackFileSystem();
     MspackFileSystem(const MspackFileSystem&) = delete;
     MspackFileSystem& operator=(const MspackFileSystem&) = delete;
 
     mspack_system* System() { return &seam_.sys; }
 
-    // Starts a pass: counters and the remembered reason go back to zero.
+    // Starts a pass: the remembered reasons go back to zero.
     void Reset();
-
-    Faults faults;
 
     // errno of the latest failed open, read, write or seek, or 0. A failure of libmspack's
     // without one is the cabinet's own fault (a short read of a truncated file, bad data).
     int lastErrno = 0;
-    int reads = 0;
-    int writes = 0;
-    int writeCloses = 0;
     // errno of the latest failed close of a file opened for writing, or 0. Data the system
     // had not yet stored is lost then, though every write succeeded.
     int writeCloseErrno = 0;

@@ -10,7 +10,7 @@
 
 #include "common/Paths.h"
 #include "platform/setupapi/AnsiPaths.h"
-#include "platform/setupapi/CabinetDirectory.h"
+#include "platform/cabformat/CabinetDirectory.h"
 #include "common/Utf16.h"
 
 // The contract's records share their names with the library's ANSI ones.

@@ -136,30 +136,7 @@ std::string ProxyNote(const std::string& proxy) {
 
 WinInetInternet::WinInetInternet(WinInetTimeouts timeouts) : timeouts_(timeouts) {}
 
-WinInetInternet::~WinInetInternet() {
-    // Children before parents: the keys grow with the opening order, and nothing is opened on a
-    // handle before the handle itself.
-    while (!handles_.empty()) CloseHandle(handles_.rbegin()->first);
-}
-
-WinInetInternet::Node* WinInetInternet::Find(InternetHandle handle, Kind kind) {
-    const auto it = handles_.find(handle);
-    if (it == handles_.end()) {
-        lastError_ = "invalid handle";
-        return nullptr;
-    }
-    if (it->second.kind != kind) {
-        lastError_ = "wrong kind of handle";
-        return nullptr;
-    }
-    return &it->second;
-}
-
-InternetHandle WinInetInternet::Add(Node node) {
-    const InternetHandle handle = next_++;
-    handles_.emplace(handle, std::move(node));
-    return handle;
-}
+WinInetInternet::~WinInetInternet() { handles_.CloseAll(&Release); }
 
 std::chrono::milliseconds WinInetInternet::ServerDeadline() const {
     return std::chrono::milliseconds(timeouts_.connectMilliseconds) +
@@ -208,17 +185,16 @@ InternetHandle WinInetInternet::Open(const std::string& agent) {
     }
     SetTimeouts(session);
     Node node;
-    node.kind = Kind::Session;
     node.native = session;
     node.proxy = ProxyOf(session);
-    return Add(std::move(node));
+    return handles_.Add(HandleKind::Session, kNoHandle, std::move(node));
 }
 
 InternetHandle WinInetInternet::Connect(InternetHandle internet, const std::string& server,
                                         int port, const std::string& user,
                                         const std::string& password, bool passive) {
     lastError_.clear();
-    Node* session = Find(internet, Kind::Session);
+    Node* session = handles_.Find(internet, HandleKind::Session, lastError_);
     if (!session) return kNoHandle;
     auto out = std::make_shared<Outcome>();
     HINTERNET sessionHandle = Native(session->native);
@@ -256,15 +232,13 @@ InternetHandle WinInetInternet::Connect(InternetHandle internet, const std::stri
         return kNoHandle;
     }
     Node node;
-    node.kind = Kind::Connection;
-    node.parent = internet;
     node.native = out->handle;
     node.loginDirectory = out->directory;
-    return Add(std::move(node));
+    return handles_.Add(HandleKind::Connection, internet, std::move(node));
 }
 
 std::optional<std::string> WinInetInternet::GetCurrentDirectory(InternetHandle connection) {
-    Node* node = Find(connection, Kind::Connection);
+    Node* node = handles_.Find(connection, HandleKind::Connection, lastError_);
     if (!node) return std::nullopt;
     return node->loginDirectory;
 }
@@ -282,7 +256,7 @@ std::optional<std::string> WinInetInternet::GetCurrentDirectory(InternetHandle c
 InternetHandle WinInetInternet::FindFirst(InternetHandle connection, const std::string& mask,
                                           FindRecord& record) {
     lastError_.clear();
-    Node* conn = Find(connection, Kind::Connection);
+    Node* conn = handles_.Find(connection, HandleKind::Connection, lastError_);
     if (!conn) return kNoHandle;
     const FtpMask parts = SplitFtpMask(mask);
     auto out = std::make_shared<Outcome>();
@@ -299,33 +273,20 @@ InternetHandle WinInetInternet::FindFirst(InternetHandle connection, const std::
         lastError_ = out->error;
         return kNoHandle;
     }
-    Node node;
-    node.kind = Kind::Search;
-    node.parent = connection;
+    std::vector<FindRecord> matching;
     for (FindRecord& entry : out->records) {
-        if (MatchesFtpPattern(parts.pattern, entry.fileName)) {
-            node.records.push_back(std::move(entry));
-        }
+        if (MatchesFtpPattern(parts.pattern, entry.fileName)) matching.push_back(std::move(entry));
     }
-    if (node.records.empty()) {
-        lastError_ = "no file matches " + mask;
-        return kNoHandle;
-    }
-    record = node.records[0];
-    node.next = 1;
-    return Add(std::move(node));
+    return handles_.AddSearch(connection, std::move(matching), mask, record, lastError_);
 }
 
 bool WinInetInternet::FindNext(InternetHandle search, FindRecord& record) {
-    Node* node = Find(search, Kind::Search);
-    if (!node || node->next >= node->records.size()) return false;
-    record = node->records[node->next++];
-    return true;
+    return handles_.NextRecord(search, record, lastError_);
 }
 
 InternetHandle WinInetInternet::OpenFile(InternetHandle connection, const std::string& name) {
     lastError_.clear();
-    Node* conn = Find(connection, Kind::Connection);
+    Node* conn = handles_.Find(connection, HandleKind::Connection, lastError_);
     if (!conn) return kNoHandle;
     auto out = std::make_shared<Outcome>();
     HINTERNET ftp = Native(conn->native);
@@ -347,8 +308,6 @@ InternetHandle WinInetInternet::OpenFile(InternetHandle connection, const std::s
         return kNoHandle;
     }
     Node node;
-    node.kind = Kind::File;
-    node.parent = connection;
     node.native = out->handle;
     try {
         node.reader = std::make_unique<WinInetFileReader>(
@@ -360,11 +319,11 @@ InternetHandle WinInetInternet::OpenFile(InternetHandle connection, const std::s
         lastError_ = "cannot start the download of " + name + ": " + error.what();
         return kNoHandle;
     }
-    return Add(std::move(node));
+    return handles_.Add(HandleKind::File, connection, std::move(node));
 }
 
 std::size_t WinInetInternet::Read(InternetHandle file, char* buffer, std::size_t size) {
-    Node* node = Find(file, Kind::File);
+    Node* node = handles_.Find(file, HandleKind::File, lastError_);
     if (!node) return 0;
     const std::size_t n = node->reader->Read(buffer, size);
     if (n < size) lastError_ = node->reader->Error();
@@ -372,21 +331,13 @@ std::size_t WinInetInternet::Read(InternetHandle file, char* buffer, std::size_t
 }
 
 void WinInetInternet::CloseHandle(InternetHandle handle) {
-    if (handles_.find(handle) == handles_.end()) {
-        lastError_ = "invalid handle";
-        return;
-    }
-    std::vector<InternetHandle> children;
-    for (const auto& [id, node] : handles_) {
-        if (node.parent == handle) children.push_back(id);
-    }
-    for (InternetHandle child : children) CloseHandle(child);
-    const auto it = handles_.find(handle);
-    Node& node = it->second;
+    handles_.Close(handle, lastError_, &Release);
+}
+
+void WinInetInternet::Release(Node& node) {
     // The reader's thread starts no call on the handle once it is stopped; closing the handle
     // then wakes a call in progress (on Windows), and the reader's end waits for its thread.
     if (node.reader) node.reader->Stop();
     // Closing can fail only for a handle WinINet no longer knows; ours are each closed once.
     if (node.native) InternetCloseHandle(Native(node.native));
-    handles_.erase(it);
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include <chrono>
-#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/IInternet.h"
+#include "platform/internet/HandleTable.h"
 #include "platform/wininet/WinInetFileReader.h"
 #include "platform/wininet/WinInetTimeouts.h"
 
@@ -15,9 +14,8 @@
 // through a proxy that cannot carry FTP says so in its error). Passive mode, binary transfers,
 // the time-outs set on the session so that a silent server ends in a failure rather than a hang.
 //
-// Every WinINet handle sits in a table of our own and is closed exactly once: closing a handle
-// closes what was opened on it first, as the interface promises, and a handle that the caller
-// closes twice reaches WinINet only once. A search is served from the table too: its listing is
+// Every WinINet handle sits in the handle table and so reaches WinINet's close exactly once,
+// however often the caller closes it. A search is served from the table too: its listing is
 // read whole when it starts (see FindFirst in the .cpp file for why). The calls that wait for the
 // server run under a deadline of their own as well (DeadlineCall.h, WinInetFileReader.h), since
 // not every WinINet keeps to the time-outs.
@@ -44,30 +42,22 @@ public:
     std::string LastError() const override { return lastError_; }
 
     // How many handles are open (tests check that a run leaves none behind).
-    std::size_t OpenHandles() const { return handles_.size(); }
+    std::size_t OpenHandles() const { return handles_.Size(); }
 
 private:
-    enum class Kind { Session, Connection, Search, File };
-
     struct Node {
-        Kind kind = Kind::Session;
-        InternetHandle parent = kNoHandle;
-        void* native = nullptr;  // the WinINet handle; none for a search, which is ours alone
+        void* native = nullptr;  // the WinINet handle
         std::string proxy;       // a session's proxies from the system's settings, if any
         std::optional<std::string> loginDirectory;  // a connection's directory after login
-        std::vector<FindRecord> records;            // a search's matching entries
-        std::size_t next = 0;                       // the next record FindNext delivers
         std::unique_ptr<WinInetFileReader> reader;  // a file's download
     };
 
-    Node* Find(InternetHandle handle, Kind kind);
-    InternetHandle Add(Node node);
+    static void Release(Node& node);
     void SetTimeouts(void* handle);
     // The longest a call that waits for the server may take: a new connection and one answer.
     std::chrono::milliseconds ServerDeadline() const;
 
     WinInetTimeouts timeouts_;
-    std::map<InternetHandle, Node> handles_;
-    InternetHandle next_ = 1;
+    HandleTable<Node> handles_;
     std::string lastError_;
 };

@@ -2,19 +2,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <string>
 #include <vector>
 
 // The file list of one cabinet, read from its own records (the CFHEADER, CFFOLDER and CFFILE
-// structures of the cabinet format), and the checksums of its data blocks.
-//
-// Why the iterator reads this beside the setup library: the library's wide-character iterator
-// hands over each stored name already decoded with the machine's ANSI code page, and its ANSI
-// iterator cannot take Croatian target paths on a machine with another code page. The stored
-// bytes and the UTF-8 attribute bit come from here instead, so a name stored in Windows-1250
-// reads the same on every Windows, exactly as on Linux. The record also gives the size a
-// written file must have, which is how a file that the library reports as written but left
-// short (a damaged cabinet, under Wine) is told apart from a whole one.
+// structures of the cabinet format), and the checksums of its data blocks: what a cabinet
+// library does not tell. The stored name bytes and the UTF-8 attribute bit let a name stored in
+// Windows-1250 read the same on every machine; the stored size tells a file left short apart
+// from a whole one; the checksums tell a damaged block from a damaged stream, which libraries
+// report as one error.
 class CabinetDirectory {
 public:
     struct File {
@@ -33,6 +30,9 @@ public:
     // Reads up to `count` bytes at `offset` into `buffer`; returns how many it read (fewer at
     // the end of the file or after a read error).
     using ReadAt = std::function<std::size_t(std::uint64_t offset, void* buffer, std::size_t count)>;
+
+    // Reads from a binary stream, which must outlive the reader.
+    static ReadAt StreamReader(std::istream& in);
 
     // Reads the header and the file records. False when the bytes are not a whole cabinet
     // directory (bad signature, records cut short).
