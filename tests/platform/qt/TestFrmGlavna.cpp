@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "common/AppError.h"
-#include "platform/qt/FrmGlavna.h"
+#include "platform/qt/QtMainWindow.h"
 #include "platform/window/FrmGlavnaLayout.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
@@ -52,7 +52,7 @@ class FrmGlavnaTest : public ::testing::Test {
 protected:
     FrmGlavnaTest() {
         EnsureApplication();
-        window = std::make_unique<FrmGlavna>("Velmora - Podizanje više verzije - v3.0",
+        window = std::make_unique<QtMainWindow>("Velmora - Podizanje više verzije - v3.0",
                                              "Tarvik_Upg");
         window->SetClickHandler([this](int index) { clicks.push_back(index); });
     }
@@ -74,7 +74,7 @@ protected:
         });
     }
 
-    std::unique_ptr<FrmGlavna> window;
+    std::unique_ptr<QtMainWindow> window;
     std::vector<int> clicks;
 };
 
@@ -288,11 +288,11 @@ TEST_F(FrmGlavnaTest, ProgressKeepsExactNumbersAndFillsTheBarInProportion) {
         int bar;
     };
     const Row rows[] = {
-        {"half", 3e6f, 1.5e6f, FrmGlavna::kBarSteps / 2},
+        {"half", 3e6f, 1.5e6f, QtMainWindow::kBarSteps / 2},
         {"empty", 100, 0, 0},
-        {"full", 100, 100, FrmGlavna::kBarSteps},
+        {"full", 100, 100, QtMainWindow::kBarSteps},
         {"no maximum yet", 0, 512, 0},
-        {"past the maximum", 100, 150, FrmGlavna::kBarSteps},
+        {"past the maximum", 100, 150, QtMainWindow::kBarSteps},
     };
     auto* bar = Get<QProgressBar>(Control::PrgBar);
     for (const Row& row : rows) {
@@ -355,7 +355,7 @@ TEST_F(FrmGlavnaTest, ADownloadsChangesReachTheScreenAtMostThirtyTimesASecond) {
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
-                           (1000 / FrmGlavna::kRepaintsPerSecond) + 2;
+                           (1000 / QtMainWindow::kRepaintsPerSecond) + 2;
     EXPECT_LE(counterPaints.paints, limit) << reads << " reads";
     EXPECT_LE(barPaints.paints, limit) << reads << " reads";
     EXPECT_GE(counterPaints.paints, 2) << "the counter is painted while the loop runs";
@@ -367,7 +367,7 @@ TEST_F(FrmGlavnaTest, ADownloadsChangesReachTheScreenAtMostThirtyTimesASecond) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     EXPECT_EQ(counter->text(), QString::number(reads * 512));
-    EXPECT_EQ(bar->value(), FrmGlavna::kBarSteps);
+    EXPECT_EQ(bar->value(), QtMainWindow::kBarSteps);
 }
 
 // Without a yielding loop nothing would apply a kept change: it is painted at once.
@@ -420,7 +420,7 @@ public:
         window->RunOffUiThread(work);
     }
 
-    FrmGlavna* window = nullptr;
+    QtMainWindow* window = nullptr;
     mutable std::vector<QThread*> threads;
 
 private:
