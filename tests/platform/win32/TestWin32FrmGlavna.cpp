@@ -19,7 +19,7 @@
 #include "platform/window/FrmGlavnaLayout.h"
 #include "platform/window/TwipScale.h"
 #include "platform/win32/DesignFonts.h"
-#include "platform/win32/FrmGlavna.h"
+#include "platform/win32/Win32MainWindow.h"
 #include "platform/win32/UiThreadView.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "platform/win32/WindowDpi.h"
@@ -198,7 +198,7 @@ class Win32FrmGlavnaTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (UnderWineWithoutDisplay()) GTEST_SKIP() << "Wine has no display (run under xvfb-run)";
-        window = std::make_unique<FrmGlavna>(kTitle, "Tarvik_Upg");
+        window = std::make_unique<Win32MainWindow>(kTitle, "Tarvik_Upg");
         window->SetClickHandler([this](int index) { clicks.push_back(index); });
     }
 
@@ -210,7 +210,7 @@ protected:
         for (int i = 0; i < 5; ++i) window->DoEvents();
     }
 
-    std::unique_ptr<FrmGlavna> window;
+    std::unique_ptr<Win32MainWindow> window;
     std::vector<int> clicks;
 };
 
@@ -465,7 +465,7 @@ TEST_F(Win32FrmGlavnaTest, AListingsEntriesGoOntoTheBoxAsAdditionsGathered) {
     EXPECT_EQ(CaretOf(log), static_cast<DWORD>(GetWindowTextLengthW(log)));
     EXPECT_EQ(messages.Count(WM_SETTEXT), 0) << "the whole log was set anew";
     const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
-                           (1000 / FrmGlavna::kRepaintsPerSecond) + 2;
+                           (1000 / Win32MainWindow::kRepaintsPerSecond) + 2;
     EXPECT_GE(messages.Count(EM_REPLACESEL), 1);
     EXPECT_LE(messages.Count(EM_REPLACESEL), limit);
 }
@@ -615,14 +615,14 @@ TEST_F(Win32FrmGlavnaTest, TheWaitCursorCoversTheWindow) {
 
 TEST_F(Win32FrmGlavnaTest, ProgressKeepsExactNumbersAndFillsTheBarInProportion) {
     const HWND bar = H(Control::PrgBar);
-    EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), FrmGlavna::kBarSteps);
+    EXPECT_EQ(SendMessageW(bar, PBM_GETRANGE, FALSE, 0), Win32MainWindow::kBarSteps);
     window->SetProgressMax(16777217.0f);  // not a float: kept as the nearest one
     window->SetProgressValue(4194304.0f);
     EXPECT_EQ(window->ProgressMax(), 16777216.0f);
     EXPECT_EQ(window->ProgressValue(), 4194304.0f);
-    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), FrmGlavna::kBarSteps / 4);
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), Win32MainWindow::kBarSteps / 4);
     window->SetProgressValue(2e9f);  // beyond the maximum: full, not wrapped
-    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), FrmGlavna::kBarSteps);
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), Win32MainWindow::kBarSteps);
     window->SetProgressMax(0);
     EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
 }
@@ -649,7 +649,7 @@ TEST_F(Win32FrmGlavnaTest, ADownloadsChangesReachTheScreenAtMostThirtyTimesASeco
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
-                           (1000 / FrmGlavna::kRepaintsPerSecond) + 2;
+                           (1000 / Win32MainWindow::kRepaintsPerSecond) + 2;
     EXPECT_LE(counterMessages.Count(WM_SETTEXT), limit);
     EXPECT_LE(counterMessages.Count(WM_PAINT), limit);
     EXPECT_LE(barMessages.Count(PBM_SETPOS), limit);
@@ -729,7 +729,7 @@ public:
         window->RunOffUiThread(work);
     }
 
-    FrmGlavna* window = nullptr;
+    Win32MainWindow* window = nullptr;
     mutable std::vector<DWORD> threads;
 
 private:
