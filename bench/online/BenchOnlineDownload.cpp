@@ -32,7 +32,7 @@
 #ifdef VELMORA_BENCH_QT
 #include <QApplication>
 
-#include "platform/qt/FrmGlavna.h"
+#include "platform/qt/QtMainWindow.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
 #include "run/RunTexts.h"
@@ -87,7 +87,7 @@ int Child(const std::string& viewKind, int port, const std::string& version,
         PrepareQtEnvironment();
         int qtArgc = 1;
         QApplication app(qtArgc, argv);
-        FrmGlavna window(run_text::kWindowTitle, run_text::kAppTitle);
+        QtMainWindow window(run_text::kWindowTitle, run_text::kAppTitle);
         GuiThreadView guiView(window, window);
         LoggingView view(guiView, log);
         window.ShowCentred();

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "online/RunningLog.h"
-#include "platform/qt/FrmGlavna.h"
+#include "platform/qt/QtMainWindow.h"
 #include "platform/qt/QtEnvironment.h"
 
 namespace {
@@ -29,7 +29,7 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 std::string Entry(int i) { return "Tn_315_316_" + std::to_string(i) + ".cab / 1024, "; }
 
 double RunAppending(int entries) {
-    FrmGlavna window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
+    QtMainWindow window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
     window.ShowCentred();
     QApplication::processEvents();
     RunningLog log(window);
@@ -42,7 +42,7 @@ double RunAppending(int entries) {
 }
 
 double RunSettingWhole(int entries) {
-    FrmGlavna window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
+    QtMainWindow window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
     window.ShowCentred();
     QApplication::processEvents();
     const auto start = Clock::now();

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "online/RunningLog.h"
-#include "platform/win32/FrmGlavna.h"
+#include "platform/win32/Win32MainWindow.h"
 
 namespace {
 
@@ -26,14 +26,14 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 std::string Entry(int i) { return "Tn_315_316_" + std::to_string(i) + ".cab / 1024, "; }
 
-void Settle(FrmGlavna& window) {
+void Settle(Win32MainWindow& window) {
     for (int i = 0; i < 5; ++i) window.DoEvents();
     Sleep(50);  // the show's yields are a loop that no longer turns, as in the listing
 }
 
 // The box holds the whole text at the end: a benchmark of a window that lost entries would
 // measure nothing.
-bool BoxHoldsAll(FrmGlavna& window, int entries) {
+bool BoxHoldsAll(Win32MainWindow& window, int entries) {
     const HWND box = window.Handle(Control::TxtRez);
     const int length = GetWindowTextLengthW(box);
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
@@ -43,7 +43,7 @@ bool BoxHoldsAll(FrmGlavna& window, int entries) {
 }
 
 double RunAppending(int entries) {
-    FrmGlavna window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
+    Win32MainWindow window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
     window.ShowCentred();
     Settle(window);
     RunningLog log(window);
@@ -58,7 +58,7 @@ double RunAppending(int entries) {
 }
 
 double RunSettingWhole(int entries) {
-    FrmGlavna window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
+    Win32MainWindow window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
     window.ShowCentred();
     Settle(window);
     const auto start = Clock::now();

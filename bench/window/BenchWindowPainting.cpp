@@ -1,6 +1,6 @@
 // The download loop's use of the window: for every 512-byte read, yield to the message loop, set
 // the progress bar and the byte counter, and redraw the counter. Measured with the real window
-// FrmGlavna against its peer, the same controls painted on every change, in the same run.
+// QtMainWindow against its peer, the same controls painted on every change, in the same run.
 //
 //   window_painting_bench [--reads N] [--runs N]
 //
@@ -18,7 +18,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/qt/FrmGlavna.h"
+#include "platform/qt/QtMainWindow.h"
 #include "platform/qt/QtEnvironment.h"
 
 namespace {
@@ -29,7 +29,7 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 // The real window, as the download loop drives it.
 double RunWindow(int reads) {
-    FrmGlavna window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
+    QtMainWindow window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
     window.ShowCentred();
     window.SetVisible(Control::LblUkupno3, true);
     window.SetProgressMax(static_cast<float>(reads) * 512.0f);
@@ -50,7 +50,7 @@ double RunEveryChangePainted(int reads) {
     window.setFixedSize(414, 259);
     QProgressBar bar(&window);
     bar.setGeometry(12, 90, 391, 15);
-    bar.setRange(0, FrmGlavna::kBarSteps);
+    bar.setRange(0, QtMainWindow::kBarSteps);
     bar.setTextVisible(false);
     QLabel counter(&window);
     counter.setGeometry(60, 230, 59, 15);
@@ -60,7 +60,7 @@ double RunEveryChangePainted(int reads) {
     const auto start = Clock::now();
     for (int read = 1; read <= reads; ++read) {
         QApplication::processEvents();
-        bar.setValue(static_cast<int>(static_cast<long long>(read) * FrmGlavna::kBarSteps / reads));
+        bar.setValue(static_cast<int>(static_cast<long long>(read) * QtMainWindow::kBarSteps / reads));
         counter.setText(QString::number(read * 512));
         counter.repaint();
     }
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
     }
     std::printf("window painting during a download of %d reads (%s), best of %d runs\n", reads,
                 QApplication::platformName().toUtf8().constData(), runs);
-    std::printf("  FrmGlavna               %8.3f s  %7.2f us/read\n", window, window * 1e6 / reads);
+    std::printf("  QtMainWindow             %8.3f s  %7.2f us/read\n", window, window * 1e6 / reads);
     std::printf("  every change painted    %8.3f s  %7.2f us/read\n", peer, peer * 1e6 / reads);
-    std::printf("  ratio FrmGlavna / peer  %8.2f\n", window / peer);
+    std::printf("  ratio QtMainWindow / peer %8.2f\n", window / peer);
     return 0;
 }

@@ -1,46 +1,39 @@
 // velmora-upgrade: the window program. It takes no arguments: everything it needs is in its own
 // folder (Tarvik.exe, Tarvik_Upg.Upg) and in the main program's settings.
+#include <memory>
 #include <string>
 
 #include <QApplication>
 
-#include "common/Paths.h"
-#include "platform/ProgramFolder.h"
-#include "platform/qt/FrmGlavna.h"
+#include "app/WindowProgram.h"
 #include "platform/qt/GuiThreadView.h"
 #include "platform/qt/QtEnvironment.h"
+#include "platform/qt/QtMainWindow.h"
 #include "platform/qt/QtMessageBox.h"
-#include "run/RunTexts.h"
-#include "driver/CloseRequest.h"
-#include "run/LoggingView.h"
-#include "app/RunLogPlace.h"
-#include "app/MakeUpgradePhases.h"
-#include "driver/RunClick.h"
-#include "driver/StartupGuard.h"
-#include "driver/UpgradeDriver.h"
 
 namespace {
 
-int RunWindow(const std::string& folder, RunLog& log) {
-    FrmGlavna window(run_text::kWindowTitle, run_text::kAppTitle);
-    GuiThreadView guiView(window, window);
-    LoggingView view(guiView, log);
-    WindowState state;
-    UpgradeContext context{view, state, log, folder, {}};
-    const auto phases = MakeUpgradePhases(context);
-    UpgradeDriver driver(context, *phases);
+class QtProgramWindow final : public ProgramWindow {
+public:
+    QtProgramWindow(const std::string& windowTitle, const std::string& appTitle)
+        : window_(windowTitle, appTitle) {}
 
-    window.SetClickHandler([&](int index) { RunClick(driver, view, index); });
-    window.SetCloseRequestHandler(
-        [&](bool byProgram) { return GrantCloseRequest(byProgram, log); });
+    IView& View() override { return view_; }
+    void SetClickHandler(std::function<void(int)> handler) override {
+        window_.SetClickHandler(std::move(handler));
+    }
+    void SetCloseRequestHandler(std::function<bool(bool)> handler) override {
+        window_.SetCloseRequestHandler(std::move(handler));
+    }
+    int ShowAndServe() override {
+        window_.ShowCentred();
+        return QApplication::exec();
+    }
 
-    log.Write("start", "window");
-    driver.OnLoad();
-    window.ShowCentred();
-    const int status = QApplication::exec();
-    log.Write("end", "exit status " + std::to_string(status));
-    return status;
-}
+private:
+    QtMainWindow window_;
+    GuiThreadView view_{window_, window_};
+};
 
 }  // namespace
 
@@ -50,12 +43,11 @@ int main(int, char** argv) {
     // environment, such as QT_QPA_PLATFORM).
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    const std::string folder = ExecutableFolder();
-    RunLog log(RunLogPlace(folder));
-    return RunGuarded(
-        log, [&] { return RunWindow(folder, log); },
-        [](const std::string& text) {
-            // No parent: the window may not exist, or be the cause.
-            ShowQtMessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
+    return RunWindowProgram(
+        [](const std::string& windowTitle, const std::string& appTitle) {
+            return std::make_unique<QtProgramWindow>(windowTitle, appTitle);
+        },
+        [](const std::string& text, const std::string& boxTitle) {
+            ShowQtMessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, boxTitle);
         });
 }

@@ -2,44 +2,37 @@
 // own folder (Tarvik.exe, Tarvik_Upg.Upg) and in the main program's settings.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
-#include "common/Paths.h"
-#include "platform/ProgramFolder.h"
-#include "platform/win32/FrmGlavna.h"
+#include "app/WindowProgram.h"
 #include "platform/win32/UiThreadView.h"
+#include "platform/win32/Win32MainWindow.h"
 #include "platform/win32/Win32MessageBox.h"
-#include "run/RunTexts.h"
-#include "driver/CloseRequest.h"
-#include "run/LoggingView.h"
-#include "app/RunLogPlace.h"
-#include "app/MakeUpgradePhases.h"
-#include "driver/RunClick.h"
-#include "driver/StartupGuard.h"
-#include "driver/UpgradeDriver.h"
 
 namespace {
 
-int RunWindow(const std::string& folder, RunLog& log) {
-    FrmGlavna window(run_text::kWindowTitle, run_text::kAppTitle);
-    UiThreadView uiView(window);
-    LoggingView view(uiView, log);
-    WindowState state;
-    UpgradeContext context{view, state, log, folder, {}};
-    const auto phases = MakeUpgradePhases(context);
-    UpgradeDriver driver(context, *phases);
+class Win32ProgramWindow final : public ProgramWindow {
+public:
+    Win32ProgramWindow(const std::string& windowTitle, const std::string& appTitle)
+        : window_(windowTitle, appTitle) {}
 
-    window.SetClickHandler([&](int index) { RunClick(driver, view, index); });
-    window.SetCloseRequestHandler(
-        [&](bool byProgram) { return GrantCloseRequest(byProgram, log); });
+    IView& View() override { return view_; }
+    void SetClickHandler(std::function<void(int)> handler) override {
+        window_.SetClickHandler(std::move(handler));
+    }
+    void SetCloseRequestHandler(std::function<bool(bool)> handler) override {
+        window_.SetCloseRequestHandler(std::move(handler));
+    }
+    int ShowAndServe() override {
+        window_.ShowCentred();
+        return window_.RunUntilClosed();
+    }
 
-    log.Write("start", "window");
-    driver.OnLoad();
-    window.ShowCentred();
-    const int status = window.RunUntilClosed();
-    log.Write("end", "exit status " + std::to_string(status));
-    return status;
-}
+private:
+    Win32MainWindow window_;
+    UiThreadView view_{window_};
+};
 
 }  // namespace
 
@@ -47,12 +40,11 @@ int main() {
     // The window scales itself from twips; without this Windows would stretch a 96-dpi bitmap
     // of it on a scaled screen. The manifest says the same where there is one.
     SetProcessDPIAware();
-    const std::string folder = ExecutableFolder();
-    RunLog log(RunLogPlace(folder));
-    return RunGuarded(
-        log, [&] { return RunWindow(folder, log); },
-        [](const std::string& text) {
-            // No owner: the window may not exist, or be the cause.
-            ShowWin32MessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
+    return RunWindowProgram(
+        [](const std::string& windowTitle, const std::string& appTitle) {
+            return std::make_unique<Win32ProgramWindow>(windowTitle, appTitle);
+        },
+        [](const std::string& text, const std::string& boxTitle) {
+            ShowWin32MessageBox(nullptr, text, MsgIcon::Error, MsgButtons::Ok, boxTitle);
         });
 }

@@ -9,7 +9,7 @@ constexpr UINT kRunJob = WM_APP + 1;
 
 }  // namespace
 
-UiThreadView::UiThreadView(IView& inner) : inner_(inner), uiThread_(GetCurrentThreadId()) {
+UiThreadView::UiThreadView(IView& inner) : WindowThreadView(inner), uiThread_(GetCurrentThreadId()) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;

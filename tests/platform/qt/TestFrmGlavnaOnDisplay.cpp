@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/qt/FrmGlavna.h"
+#include "platform/qt/QtMainWindow.h"
 #include "platform/qt/QtEnvironment.h"
 #include "support/DisplayLock.h"
 
@@ -37,7 +37,7 @@ TEST(FrmGlavnaOnDisplay, AClickOnOdustaniIsServedWhileADownloadYields) {
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
-    FrmGlavna window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
+    QtMainWindow window("Velmora - Podizanje više verzije - v3.0", "Tarvik_Upg");
     std::atomic<bool> cancelled = false;
     window.SetClickHandler([&](int index) { cancelled = cancelled || index == 1; });
     window.SetText(Control::CmdAkcija1, "&Odustani");

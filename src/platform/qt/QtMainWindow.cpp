@@ -1,4 +1,4 @@
-#include "platform/qt/FrmGlavna.h"
+#include "platform/qt/QtMainWindow.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -29,7 +29,6 @@
 namespace {
 
 constexpr double kDefaultDotsPerInch = 96.0;
-constexpr auto kApplyInterval = std::chrono::milliseconds(1000 / FrmGlavna::kRepaintsPerSecond);
 
 double ScreenDotsPerInch() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -65,7 +64,7 @@ Qt::CursorShape QtCursor(Cursor cursor) {
 
 }  // namespace
 
-FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
+QtMainWindow::QtMainWindow(std::string windowTitle, std::string appTitle)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       appTitle_(std::move(appTitle)),
@@ -77,7 +76,7 @@ FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
     bounds_[Control::FrmGlavna] = {0, 0, kClientWidthTwips, kClientHeightTwips};
     widgets_[Control::FrmGlavna] = this;
     Place(Control::FrmGlavna, bounds_[Control::FrmGlavna]);
-    texts_[Index(Control::FrmGlavna)] = windowTitle;
+    throttle_.Preset(Control::FrmGlavna, windowTitle);
     setWindowTitle(QString::fromStdString(windowTitle));
     CreateControls();
 
@@ -85,9 +84,9 @@ FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
     connect(&applyTimer_, &QTimer::timeout, this, [this] { ApplyPending(); });
 }
 
-FrmGlavna::~FrmGlavna() = default;
+QtMainWindow::~QtMainWindow() = default;
 
-void FrmGlavna::CreateControls() {
+void QtMainWindow::CreateControls() {
     std::vector<QWidget*> labels;
     for (const ControlDesign& design : FrmGlavnaDesign()) {
         QWidget* parent = widgets_.at(design.container);
@@ -141,8 +140,8 @@ void FrmGlavna::CreateControls() {
         widgets_[design.id] = widget;
         bounds_[design.id] = design.rect;
         Place(design.id, design.rect);
-        texts_[Index(design.id)] = design.caption;
-        ApplyText(design.id, design.caption);
+        throttle_.Preset(design.id, design.caption);
+        ShowText(design.id, design.caption);
         widget->setVisible(design.visibleAtStart);
     }
     // The warning box wears the colour of the buttons, so that it reads as part of the form.
@@ -155,9 +154,9 @@ void FrmGlavna::CreateControls() {
     for (auto it = labels.rbegin(); it != labels.rend(); ++it) (*it)->lower();
 }
 
-QWidget* FrmGlavna::Widget(Control control) const { return widgets_.at(control); }
+QWidget* QtMainWindow::Widget(Control control) const { return widgets_.at(control); }
 
-void FrmGlavna::Place(Control c, TwipRect rect) {
+void QtMainWindow::Place(Control c, TwipRect rect) {
     const PixelRect px = TwipsToPixels(rect, dotsPerInch_);
     if (c == Control::FrmGlavna) {
         setFixedSize(px.width, px.height);
@@ -166,7 +165,7 @@ void FrmGlavna::Place(Control c, TwipRect rect) {
     }
 }
 
-void FrmGlavna::ShowCentred() {
+void QtMainWindow::ShowCentred() {
     ApplyPending();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
@@ -175,48 +174,17 @@ void FrmGlavna::ShowCentred() {
     show();
 }
 
-void FrmGlavna::SetText(Control c, const std::string& text) {
-    texts_[Index(c)] = text;
-    textPending_[Index(c)] = true;
-    appendPending_[Index(c)].clear();
-    caretPending_[Index(c)] = false;  // a new text starts with the caret at its start
-    ChangeSoon();
-}
+void QtMainWindow::SetText(Control c, const std::string& text) { throttle_.SetText(c, text); }
 
-std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
+std::string QtMainWindow::Text(Control c) const { return throttle_.Text(c); }
 
-void FrmGlavna::AppendText(Control c, const std::string& text) {
-    texts_[Index(c)] += text;
-    // A whole text still waiting for its widget already holds the addition.
-    if (textPending_[Index(c)]) {
-        ChangeSoon();
-        return;
-    }
-    appendPending_[Index(c)] += text;
-    // The box lays out a changed line anew in its whole length, and a listing appends to one
-    // line once per entry without yielding: additions that follow closely are gathered and put
-    // on the box at most kRepaintsPerSecond times a second even when the loop does not turn.
-    // Whatever is kept is shown by the next change after the interval, the next yield, box or
-    // close.
-    if (MayKeep() || AppendMayWait()) {
-        ApplyByTimer();
-    } else {
-        ApplyPending();
-    }
-}
+void QtMainWindow::AppendText(Control c, const std::string& text) { throttle_.AppendText(c, text); }
 
-bool FrmGlavna::AppendMayWait() const {
-    // At least as long as putting the last changes on the screen took: a line that takes long
-    // to lay out is laid out less often, so that layout never takes more than half the time.
-    const auto wait = std::max<std::chrono::steady_clock::duration>(kApplyInterval, lastApplyCost_);
-    return std::chrono::steady_clock::now() - lastApplyEnd_ < wait;
-}
+void QtMainWindow::SetEnabled(Control c, bool enabled) { Widget(c)->setEnabled(enabled); }
 
-void FrmGlavna::SetEnabled(Control c, bool enabled) { Widget(c)->setEnabled(enabled); }
+void QtMainWindow::SetVisible(Control c, bool visible) { Widget(c)->setVisible(visible); }
 
-void FrmGlavna::SetVisible(Control c, bool visible) { Widget(c)->setVisible(visible); }
-
-void FrmGlavna::Move(Control c, TwipRect rect) {
+void QtMainWindow::Move(Control c, TwipRect rect) {
     bounds_[c] = rect;
     Place(c, rect);
     if (c == Control::FrmGlavna) {
@@ -224,95 +192,36 @@ void FrmGlavna::Move(Control c, TwipRect rect) {
     }
 }
 
-TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
+TwipRect QtMainWindow::Bounds(Control c) const { return bounds_.at(c); }
 
-void FrmGlavna::Refresh(Control c) {
-    const bool onlyAppended = !textPending_[Index(c)] && !appendPending_[Index(c)].empty();
-    if (MayKeep() || (onlyAppended && AppendMayWait())) {
-        ApplyByTimer();  // the kept changes are painted when the timer applies them
-        return;
-    }
-    ApplyPending();
-    Widget(c)->repaint();
+void QtMainWindow::Refresh(Control c) {
+    if (throttle_.Refresh(c)) Widget(c)->repaint();
 }
 
-void FrmGlavna::SetCaretToEnd(Control c) {
-    // A kept text would put the caret back at the start when it is applied.
-    if (textPending_[Index(c)]) ApplyPending();
-    // Kept additions: the caret goes to the end when they are put on the box.
-    if (!appendPending_[Index(c)].empty()) {
-        caretPending_[Index(c)] = true;
-        return;
-    }
-    MoveCaretToEnd(c);
-}
+void QtMainWindow::SetCaretToEnd(Control c) { throttle_.SetCaretToEnd(c); }
 
-void FrmGlavna::MoveCaretToEnd(Control c) {
+void QtMainWindow::ShowCaretAtEnd(Control c) {
     if (auto* box = qobject_cast<QPlainTextEdit*>(Widget(c))) {
         box->moveCursor(QTextCursor::End);
         box->ensureCursorVisible();
     }
 }
 
-void FrmGlavna::SetProgressMax(float max) {
-    progressMax_ = max;
-    progressPending_ = true;
-    ChangeSoon();
+void QtMainWindow::SetProgressMax(float max) { throttle_.SetProgressMax(max); }
+
+void QtMainWindow::SetProgressValue(float value) { throttle_.SetProgressValue(value); }
+
+// Runs several times for every read of a download: the cheap clock is enough here.
+bool QtMainWindow::YieldedLately() const {
+    return CoarseClock::now() - lastDoEvents_ < RepaintThrottle::kApplyInterval;
 }
 
-void FrmGlavna::SetProgressValue(float value) {
-    progressValue_ = value;
-    progressPending_ = true;
-    ChangeSoon();
+bool QtMainWindow::StartTimer(std::chrono::milliseconds wait) {
+    applyTimer_.start(static_cast<int>(wait.count()));
+    return true;
 }
 
-// Keeping a change is only safe when the message loop will soon run the timer that applies it.
-// This runs several times for every read of a download: the cheap clock decides whether the
-// loop still turns, and the exact one is read only when no kept change waits for the timer.
-bool FrmGlavna::MayKeep() const {
-    const bool loopTurning =
-        workOffGuiThread_ || CoarseClock::now() - lastDoEvents_ < kApplyInterval;
-    if (!loopTurning) return false;
-    if (applyTimer_.isActive()) return true;
-    return std::chrono::steady_clock::now() - lastApplied_ < kApplyInterval;
-}
-
-void FrmGlavna::ChangeSoon() {
-    if (MayKeep()) {
-        ApplyByTimer();
-    } else {
-        ApplyPending();
-    }
-}
-
-void FrmGlavna::ApplyByTimer() {
-    if (applyTimer_.isActive()) return;
-    const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kApplyInterval - sinceLast);
-    applyTimer_.start(static_cast<int>(std::max<std::int64_t>(wait.count(), 1)));
-}
-
-void FrmGlavna::ApplyPending() {
-    applyTimer_.stop();
-    lastApplied_ = std::chrono::steady_clock::now();
-    const auto pending = std::exchange(textPending_, {});
-    auto appended = std::exchange(appendPending_, {});
-    const auto caret = std::exchange(caretPending_, {});
-    for (std::size_t i = 0; i < kControlCount; ++i) {
-        if (pending[i]) {
-            ApplyText(static_cast<Control>(i), texts_[i]);
-        } else if (!appended[i].empty()) {
-            ApplyAppended(static_cast<Control>(i), appended[i]);
-        }
-        if (caret[i]) MoveCaretToEnd(static_cast<Control>(i));
-    }
-    if (progressPending_) ApplyProgress();
-    progressPending_ = false;
-    lastApplyEnd_ = std::chrono::steady_clock::now();
-    lastApplyCost_ = lastApplyEnd_ - lastApplied_;
-}
-
-void FrmGlavna::ApplyText(Control c, const std::string& text) {
+void QtMainWindow::ShowText(Control c, const std::string& text) {
     QWidget* widget = Widget(c);
     if (c == Control::FrmGlavna) {
         setWindowTitle(QString::fromStdString(text));
@@ -327,36 +236,25 @@ void FrmGlavna::ApplyText(Control c, const std::string& text) {
     }
 }
 
-void FrmGlavna::ApplyAppended(Control c, const std::string& tail) {
-    auto* box = qobject_cast<QPlainTextEdit*>(Widget(c));
-    if (box == nullptr) {
-        ApplyText(c, texts_[Index(c)]);  // captions are short: set them whole
-        return;
-    }
-    // A CR LF split between two appends: the CR has already been shown as a line break.
-    const std::string& whole = texts_[Index(c)];
-    const std::size_t start = whole.size() - tail.size();
-    const bool splitLineEnd = start > 0 && whole[start - 1] == '\r' && tail.front() == '\n';
+void QtMainWindow::ShowAppended(Control c, const std::string& tail) {
+    auto* box = static_cast<QPlainTextEdit*>(Widget(c));
     // Inserted through a cursor of its own at the end; where the caret goes is SetCaretToEnd's.
     QTextCursor end(box->document());
     end.movePosition(QTextCursor::End);
-    end.insertText(ToQt(splitLineEnd ? tail.substr(1) : tail));
+    end.insertText(ToQt(tail));
 }
 
-void FrmGlavna::ApplyProgress() {
-    auto* bar = static_cast<QProgressBar*>(Widget(Control::PrgBar));
-    double fraction = progressMax_ > 0 ? double(progressValue_) / double(progressMax_) : 0.0;
-    fraction = std::clamp(fraction, 0.0, 1.0);
-    bar->setValue(static_cast<int>(std::lround(fraction * kBarSteps)));
+void QtMainWindow::ShowProgress(int barStep) {
+    static_cast<QProgressBar*>(Widget(Control::PrgBar))->setValue(barStep);
 }
 
-MsgAnswer FrmGlavna::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+MsgAnswer QtMainWindow::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::optional<std::string>& title) {
     ApplyPending();
     return ShowQtMessageBox(this, text, icon, buttons, title.value_or(appTitle_));
 }
 
-void FrmGlavna::DoEvents() {
+void QtMainWindow::DoEvents() {
     lastDoEvents_ = CoarseClock::now();
     // A pass with nothing to do would only poll; input and paint requests wake the dispatcher
     // up, so they are still handled on the first yield after they arrive.
@@ -364,7 +262,7 @@ void FrmGlavna::DoEvents() {
     QCoreApplication::processEvents();
 }
 
-void FrmGlavna::SetCursor(Cursor cursor) {
+void QtMainWindow::SetCursor(Cursor cursor) {
     if (cursor == Cursor::Default) {
         while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
     } else if (QGuiApplication::overrideCursor()) {
@@ -374,14 +272,14 @@ void FrmGlavna::SetCursor(Cursor cursor) {
     }
 }
 
-void FrmGlavna::CloseWindow() {
+void QtMainWindow::CloseWindow() {
     ApplyPending();
     closingByProgram_ = true;
     close();
     closingByProgram_ = false;
 }
 
-void FrmGlavna::closeEvent(QCloseEvent* event) {
+void QtMainWindow::closeEvent(QCloseEvent* event) {
     const bool byProgram = closingByProgram_;
     const bool allowed = onCloseRequest_ ? onCloseRequest_(byProgram) : byProgram;
     if (allowed) {
@@ -391,16 +289,16 @@ void FrmGlavna::closeEvent(QCloseEvent* event) {
     }
 }
 
-void FrmGlavna::EndProgram(int exitCode) {
+void QtMainWindow::EndProgram(int exitCode) {
     // At once: no close handlers, no destructors, no exit handlers.
     std::_Exit(exitCode);
 }
 
-void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
+void QtMainWindow::RunOffUiThread(const std::function<void()>& work) {
     ApplyPending();
     QEventLoop loop;
     InputBlocker blocker(this);
-    workOffGuiThread_ = true;
+    throttle_.SetWorkOffThread(true);
     std::exception_ptr failure;
     std::thread worker([&] {
         try {
@@ -416,7 +314,7 @@ void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
     });
     loop.exec();
     worker.join();
-    workOffGuiThread_ = false;
+    throttle_.SetWorkOffThread(false);
     ApplyPending();
     if (failure) std::rethrow_exception(failure);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -12,6 +11,7 @@
 #include "platform/IView.h"
 #include "platform/qt/CoarseClock.h"
 #include "platform/qt/MessageLoopProbe.h"
+#include "platform/window/RepaintThrottle.h"
 
 class QCloseEvent;
 
@@ -26,32 +26,23 @@ inline constexpr const char* kWindowFontFamily = "DejaVu Sans";
 //
 // Used on the GUI thread only; GuiThreadView passes calls from other threads over.
 //
-// Texts and the progress bar may change, and be redrawn, on every 512-byte read of a download.
-// Painting each change would cost more than the read, so while the program keeps the message
-// loop turning (it called DoEvents within the last repaint interval, or work runs off the GUI
-// thread) changes that follow one another closely are kept and put on the screen at most
-// kRepaintsPerSecond times a second, the last ones by a timer. Otherwise, and for the first
-// change after a pause, a change is applied at once and Refresh paints at once. Additions to a
-// text (AppendText) are gathered at the same rate even when the loop does not turn: a listing
-// appends thousands of them to one long line, which the box would lay out anew for each. Text() and the
-// progress getters always give the latest values; message boxes, closing and work off the GUI
-// thread show every kept change first.
+// Changes of texts and of the progress bar reach the screen as RepaintThrottle says; message
+// boxes, closing and work off the GUI thread show every kept change first.
 //
 // DoEvents serves the message loop on every call, but runs a pass of it only when something
 // waits for one (input, a paint request or other posted event, a due timer); MessageLoopProbe
 // tells at a fraction of a pass's cost.
-class FrmGlavna : public QWidget, public IView {
+class QtMainWindow : public QWidget, public IView, private RepaintThrottle::Screen {
     Q_OBJECT
 
 public:
-    static constexpr int kRepaintsPerSecond = 30;
-    // The progress bar's own resolution; the view keeps the exact numbers.
-    static constexpr int kBarSteps = 10000;
+    static constexpr int kRepaintsPerSecond = RepaintThrottle::kRepaintsPerSecond;
+    static constexpr int kBarSteps = RepaintThrottle::kBarSteps;
 
     // windowTitle: the caption of the window; appTitle: the title of a message box that has
     // none of its own.
-    FrmGlavna(std::string windowTitle, std::string appTitle);
-    ~FrmGlavna() override;
+    QtMainWindow(std::string windowTitle, std::string appTitle);
+    ~QtMainWindow() override;
 
     // index 0 is CmdAkcija(0), index 1 CmdAkcija(1).
     void SetClickHandler(std::function<void(int index)> handler) { onClick_ = std::move(handler); }
@@ -68,7 +59,7 @@ public:
     // The dots per inch that turn the design's twips into pixels.
     double DotsPerInch() const { return dotsPerInch_; }
     // Puts every kept change on the screen now.
-    void ApplyPending();
+    void ApplyPending() { throttle_.ApplyPending(); }
 
     void SetText(Control c, const std::string& text) override;
     std::string Text(Control c) const override;
@@ -80,9 +71,9 @@ public:
     void Refresh(Control c) override;
     void SetCaretToEnd(Control c) override;
     void SetProgressMax(float max) override;
-    float ProgressMax() const override { return progressMax_; }
+    float ProgressMax() const override { return throttle_.ProgressMax(); }
     void SetProgressValue(float value) override;
-    float ProgressValue() const override { return progressValue_; }
+    float ProgressValue() const override { return throttle_.ProgressValue(); }
     MsgAnswer ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                           const std::optional<std::string>& title) override;
     void DoEvents() override;
@@ -98,14 +89,13 @@ private:
     static std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
     void CreateControls();
     void Place(Control c, TwipRect rect);
-    void ApplyText(Control c, const std::string& text);
-    void ApplyProgress();
-    void ApplyAppended(Control c, const std::string& tail);
-    void MoveCaretToEnd(Control c);
-    bool AppendMayWait() const;
-    void ChangeSoon();
-    void ApplyByTimer();
-    bool MayKeep() const;
+    void ShowText(Control c, const std::string& text) override;
+    void ShowAppended(Control c, const std::string& tail) override;
+    void ShowCaretAtEnd(Control c) override;
+    void ShowProgress(int barStep) override;
+    bool StartTimer(std::chrono::milliseconds wait) override;
+    void StopTimer() override { applyTimer_.stop(); }
+    bool YieldedLately() const override;
 
     std::string appTitle_;
     double dotsPerInch_;
@@ -113,26 +103,9 @@ private:
     MessageLoopProbe messageLoop_;
     std::map<Control, QWidget*> widgets_;
     std::map<Control, TwipRect> bounds_;
-    // Indexed by Control: a download sets a text on every read.
-    std::array<std::string, kControlCount> texts_;
-    float progressMax_ = 0;
-    float progressValue_ = 0;
-
-    // Which texts have changed since they were last put on their widgets.
-    std::array<bool, kControlCount> textPending_{};
-    // Text appended since the widget was last brought up to date, for a control whose whole
-    // text is not pending: only this tail goes onto the widget.
-    std::array<std::string, kControlCount> appendPending_{};
-    // SetCaretToEnd asked while additions were kept: done when they are applied.
-    std::array<bool, kControlCount> caretPending_{};
-    bool progressPending_ = false;
-    std::chrono::steady_clock::time_point lastApplied_{};
-    // When the last ApplyPending ended and how long it took (additions wait for it).
-    std::chrono::steady_clock::time_point lastApplyEnd_{};
-    std::chrono::steady_clock::duration lastApplyCost_{};
     CoarseClock::time_point lastDoEvents_{};
-    bool workOffGuiThread_ = false;
     QTimer applyTimer_;
+    RepaintThrottle throttle_{*this};
 
     bool closingByProgram_ = false;
     std::function<void(int)> onClick_;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/IView.h"
+#include "platform/window/RepaintThrottle.h"
 
 class DesignFonts;
 
@@ -27,31 +28,22 @@ class DesignFonts;
 //
 // Used on the window's thread only; UiThreadView passes calls from other threads over.
 //
-// Texts and the progress bar may change, and be redrawn, on every 512-byte read of a download.
-// Painting each change would cost more than the read, so while the program keeps the message
-// loop turning (it called DoEvents within the last repaint interval, or work runs off the
-// window's thread) changes that follow one another closely are kept and put on the screen at
-// most kRepaintsPerSecond times a second, the last ones by a timer. Otherwise, and for the
-// first change after a pause, a change is applied at once and Refresh paints at once. Additions
-// to a text (AppendText) go onto the box as additions, not as the whole text anew, and are
-// gathered at the same rate even when the loop does not turn: a listing appends thousands of
-// them to one long line. Text() and the progress getters always give the latest values; message
+// Changes of texts and of the progress bar reach the screen as RepaintThrottle says; message
 // boxes, closing and work off the window's thread show every kept change first.
-class FrmGlavna : public IView {
+class Win32MainWindow : public IView, private RepaintThrottle::Screen {
 public:
-    static constexpr int kRepaintsPerSecond = 30;
-    // The progress bar's own resolution; the view keeps the exact numbers.
-    static constexpr int kBarSteps = 10000;
+    static constexpr int kRepaintsPerSecond = RepaintThrottle::kRepaintsPerSecond;
+    static constexpr int kBarSteps = RepaintThrottle::kBarSteps;
     // The command identifiers of CmdAkcija(0) and CmdAkcija(1). Not IDOK or IDCANCEL, which
     // the dialog manager sends for Enter and Esc.
     static constexpr int kFirstButtonId = 100;
 
     // windowTitle: the caption of the window; appTitle: the title of a message box that has
     // none of its own. The window is made hidden, on the calling thread.
-    FrmGlavna(std::string windowTitle, std::string appTitle);
-    ~FrmGlavna() override;
-    FrmGlavna(const FrmGlavna&) = delete;
-    FrmGlavna& operator=(const FrmGlavna&) = delete;
+    Win32MainWindow(std::string windowTitle, std::string appTitle);
+    ~Win32MainWindow() override;
+    Win32MainWindow(const Win32MainWindow&) = delete;
+    Win32MainWindow& operator=(const Win32MainWindow&) = delete;
 
     // index 0 is CmdAkcija(0), index 1 CmdAkcija(1).
     void SetClickHandler(std::function<void(int index)> handler) { onClick_ = std::move(handler); }
@@ -71,7 +63,7 @@ public:
     // The dots per inch that turn the design's twips into pixels.
     double DotsPerInch() const { return dotsPerInch_; }
     // Puts every kept change on the screen now.
-    void ApplyPending();
+    void ApplyPending() { throttle_.ApplyPending(); }
 
     void SetText(Control c, const std::string& text) override;
     std::string Text(Control c) const override;
@@ -83,9 +75,9 @@ public:
     void Refresh(Control c) override;
     void SetCaretToEnd(Control c) override;
     void SetProgressMax(float max) override;
-    float ProgressMax() const override { return progressMax_; }
+    float ProgressMax() const override { return throttle_.ProgressMax(); }
     void SetProgressValue(float value) override;
-    float ProgressValue() const override { return progressValue_; }
+    float ProgressValue() const override { return throttle_.ProgressValue(); }
     MsgAnswer ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                           const std::optional<std::string>& title) override;
     void DoEvents() override;
@@ -106,15 +98,14 @@ private:
     void Place(Control c);
     // The fonts and places of every control at a new scale; the window to suggested's corner.
     void Rescale(double dotsPerInch, const RECT& suggested);
-    void ApplyText(Control c, const std::string& text);
-    void ApplyAppended(Control c, const std::string& tail);
-    void MoveCaretToEnd(Control c);
-    void ApplyProgress();
-    bool AnyTextPending() const;
-    bool AppendMayWait() const;
-    void ChangeSoon();
-    void ApplyByTimer();
-    bool MayKeep() const;
+    void ShowText(Control c, const std::string& text) override;
+    void ShowAppended(Control c, const std::string& tail) override;
+    void ShowCaretAtEnd(Control c) override;
+    void ShowProgress(int barStep) override;
+    bool StartTimer(std::chrono::milliseconds wait) override;
+    void StopTimer() override;
+    bool YieldedLately() const override;
+    bool CanKeep() const override { return window_ != nullptr; }
     // Handles one message taken from the queue: input to the window is thrown away while work
     // runs off the window's thread; a handler's failure is raised here.
     void Serve(MSG& message);
@@ -128,26 +119,7 @@ private:
     std::array<HWND, kControlCount> handles_{};
     std::array<Control, kControlCount> containers_{};
     std::map<Control, TwipRect> bounds_;
-    // Indexed by Control: a download sets a text on every read.
-    std::array<std::string, kControlCount> texts_;
-    float progressMax_ = 0;
-    float progressValue_ = 0;
-
-    // Which texts have changed since they were last put on their controls.
-    std::array<bool, kControlCount> textPending_{};
-    // Text appended since the control was last brought up to date, for a control whose whole
-    // text is not pending: only this tail goes onto the control.
-    std::array<std::string, kControlCount> appendPending_{};
-    // SetCaretToEnd asked while additions were kept: done when they are applied.
-    std::array<bool, kControlCount> caretPending_{};
-    bool progressPending_ = false;
-    bool timerRunning_ = false;
-    std::chrono::steady_clock::time_point lastApplied_{};
-    // When the last ApplyPending ended and how long it took (additions wait for it).
-    std::chrono::steady_clock::time_point lastApplyEnd_{};
-    std::chrono::steady_clock::duration lastApplyCost_{};
     std::chrono::steady_clock::time_point lastDoEvents_{};
-    bool workOffUiThread_ = false;
     Cursor cursor_ = Cursor::Default;
     // The control that had the keyboard when the window was last deactivated.
     HWND lastFocus_ = nullptr;
@@ -157,4 +129,5 @@ private:
     std::exception_ptr handlerFailure_;
     std::function<void(int)> onClick_;
     std::function<bool(bool)> onCloseRequest_;
+    RepaintThrottle throttle_{*this};
 };

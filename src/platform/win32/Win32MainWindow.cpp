@@ -1,4 +1,4 @@
-#include "platform/win32/FrmGlavna.h"
+#include "platform/win32/Win32MainWindow.h"
 
 #include <commctrl.h>
 
@@ -35,7 +35,6 @@ constexpr WORD kAppStartingCursor = 32650;  // IDC_APPSTARTING
 constexpr WORD kApplicationIcon = 32512;    // IDI_APPLICATION
 // WM_DPICHANGED (Windows 8.1 and later), by number: older headers do not name it.
 constexpr UINT kDpiChanged = 0x02E0;
-constexpr auto kApplyInterval = std::chrono::milliseconds(1000 / FrmGlavna::kRepaintsPerSecond);
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
@@ -114,7 +113,7 @@ const wchar_t* CursorResource(Cursor cursor) {
 
 }  // namespace
 
-FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
+Win32MainWindow::Win32MainWindow(std::string windowTitle, std::string appTitle)
     : appTitle_(std::move(appTitle)) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterWindowClass(instance, &WindowProcedure);
@@ -131,16 +130,16 @@ FrmGlavna::FrmGlavna(std::string windowTitle, std::string appTitle)
                  FALSE);
     handles_[Index(Control::FrmGlavna)] = window_;
     bounds_[Control::FrmGlavna] = {0, 0, kClientWidthTwips, kClientHeightTwips};
-    texts_[Index(Control::FrmGlavna)] = std::move(windowTitle);
+    throttle_.Preset(Control::FrmGlavna, std::move(windowTitle));
     Place(Control::FrmGlavna);
     CreateControls();
 }
 
-FrmGlavna::~FrmGlavna() {
+Win32MainWindow::~Win32MainWindow() {
     if (window_) DestroyWindow(window_);
 }
 
-void FrmGlavna::CreateControls() {
+void Win32MainWindow::CreateControls() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     for (const ControlDesign& design : FrmGlavnaDesign()) {
         const ControlClass cls = ClassOf(design);
@@ -166,14 +165,14 @@ void FrmGlavna::CreateControls() {
             SendMessageW(handle, EM_SETLIMITTEXT, 0, 0);  // the log is not cut at 32 KiB
         }
         Place(design.id);
-        texts_[Index(design.id)] = design.caption;
-        ApplyText(design.id, design.caption);
+        throttle_.Preset(design.id, design.caption);
+        ShowText(design.id, design.caption);
     }
     StackControls();
 }
 
 // Each control in turn goes to the top: the last one placed lies highest.
-void FrmGlavna::StackControls() {
+void Win32MainWindow::StackControls() {
     const auto design = FrmGlavnaDesign();
     std::vector<const ControlDesign*> order;
     for (const ControlDesign& control : design) order.push_back(&control);
@@ -186,7 +185,7 @@ void FrmGlavna::StackControls() {
     }
 }
 
-void FrmGlavna::Place(Control c) {
+void Win32MainWindow::Place(Control c) {
     const PixelRect px = TwipsToPixels(bounds_.at(c), dotsPerInch_);
     if (c == Control::FrmGlavna) {
         // The client area follows the design's scale, the frame the scale the system gives the
@@ -214,7 +213,7 @@ void FrmGlavna::Place(Control c) {
     }
 }
 
-void FrmGlavna::Rescale(double dotsPerInch, const RECT& suggested) {
+void Win32MainWindow::Rescale(double dotsPerInch, const RECT& suggested) {
     dotsPerInch_ = dotsPerInch;
     auto fonts = std::make_unique<DesignFonts>(dotsPerInch);
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts->Get(ControlFont::Default)),
@@ -230,7 +229,7 @@ void FrmGlavna::Rescale(double dotsPerInch, const RECT& suggested) {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void FrmGlavna::ShowCentred() {
+void Win32MainWindow::ShowCentred() {
     ApplyPending();
     RECT outer{};
     GetWindowRect(window_, &outer);
@@ -251,7 +250,7 @@ void FrmGlavna::ShowCentred() {
     }
 }
 
-int FrmGlavna::RunUntilClosed() {
+int Win32MainWindow::RunUntilClosed() {
     MSG message{};
     while (window_) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
@@ -265,16 +264,16 @@ int FrmGlavna::RunUntilClosed() {
     return 0;
 }
 
-bool FrmGlavna::IsInputToWindow(const MSG& message) const {
+bool Win32MainWindow::IsInputToWindow(const MSG& message) const {
     if (!IsUserInput(message.message) || !window_) return false;
     return message.hwnd == window_ || IsChild(window_, message.hwnd);
 }
 
-void FrmGlavna::Serve(MSG& message) {
-    if (workOffUiThread_ && IsInputToWindow(message)) return;  // thrown away, not queued
+void Win32MainWindow::Serve(MSG& message) {
+    if (throttle_.WorkOffThread() && IsInputToWindow(message)) return;  // thrown away, not queued
     // A key acts on what the window shows: a caption still kept for the timer ("&Kraj" in place
     // of "&Odustani") would leave its mnemonic unknown to the dialog manager.
-    if (IsInputToWindow(message) && AnyTextPending()) {
+    if (IsInputToWindow(message) && throttle_.AnyTextPending()) {
         ApplyPending();
     }
     // The dialog manager gives the window its keyboard: Alt+D, Alt+O and Alt+K click the button
@@ -286,28 +285,28 @@ void FrmGlavna::Serve(MSG& message) {
     RaiseHandlerFailure();
 }
 
-void FrmGlavna::RaiseHandlerFailure() {
+void Win32MainWindow::RaiseHandlerFailure() {
     // Work off the window's thread raises it once the work has ended.
-    if (handlerFailure_ && !workOffUiThread_) {
+    if (handlerFailure_ && !throttle_.WorkOffThread()) {
         std::rethrow_exception(std::exchange(handlerFailure_, {}));
     }
 }
 
-LRESULT CALLBACK FrmGlavna::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+LRESULT CALLBACK Win32MainWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
         SetWindowLongPtrW(window, GWLP_USERDATA,
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* self = reinterpret_cast<FrmGlavna*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Win32MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
         self->window_ = nullptr;
         self->handles_.fill(nullptr);
         self->lastFocus_ = nullptr;
-        self->timerRunning_ = false;
+        self->throttle_.ForgetTimer();
         return DefWindowProcW(window, message, wParam, lParam);
     }
     // A handler's exception must not unwind through the system's dispatch: it is held and
@@ -320,7 +319,7 @@ LRESULT CALLBACK FrmGlavna::WindowProcedure(HWND window, UINT message, WPARAM wP
     }
 }
 
-LRESULT FrmGlavna::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND: {
             const int index = LOWORD(wParam) - kFirstButtonId;
@@ -376,63 +375,27 @@ LRESULT FrmGlavna::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void FrmGlavna::OnClose() {
+void Win32MainWindow::OnClose() {
     const bool byProgram = closingByProgram_;
     const bool allowed = onCloseRequest_ ? onCloseRequest_(byProgram) : byProgram;
     if (allowed) DestroyWindow(window_);
 }
 
-void FrmGlavna::SetText(Control c, const std::string& text) {
-    texts_[Index(c)] = text;
-    textPending_[Index(c)] = true;
-    appendPending_[Index(c)].clear();
-    caretPending_[Index(c)] = false;  // a new text starts with the caret at its start
-    ChangeSoon();
+void Win32MainWindow::SetText(Control c, const std::string& text) { throttle_.SetText(c, text); }
+
+std::string Win32MainWindow::Text(Control c) const { return throttle_.Text(c); }
+
+void Win32MainWindow::AppendText(Control c, const std::string& text) {
+    throttle_.AppendText(c, text);
 }
 
-std::string FrmGlavna::Text(Control c) const { return texts_[Index(c)]; }
+void Win32MainWindow::SetEnabled(Control c, bool enabled) { EnableWindow(Handle(c), enabled); }
 
-void FrmGlavna::AppendText(Control c, const std::string& text) {
-    texts_[Index(c)] += text;
-    // A whole text still waiting for its control already holds the addition.
-    if (textPending_[Index(c)]) {
-        ChangeSoon();
-        return;
-    }
-    appendPending_[Index(c)] += text;
-    // The box lays out and repaints a changed line in its whole length, and a listing appends
-    // to one line once per entry without yielding: additions that follow closely are gathered
-    // and put on the box at most kRepaintsPerSecond times a second even when the loop does not
-    // turn. Whatever is kept is shown by the next change after the interval, the next yield,
-    // box or close.
-    if (MayKeep() || AppendMayWait()) {
-        ApplyByTimer();
-    } else {
-        ApplyPending();
-    }
-}
-
-bool FrmGlavna::AppendMayWait() const {
-    if (!window_) return false;  // no timer would show what is kept
-    // At least as long as putting the last changes on the screen took: a line that takes long
-    // to lay out is laid out less often, so that layout never takes more than half the time.
-    const auto wait =
-        std::max<std::chrono::steady_clock::duration>(kApplyInterval, lastApplyCost_);
-    return std::chrono::steady_clock::now() - lastApplyEnd_ < wait;
-}
-
-bool FrmGlavna::AnyTextPending() const {
-    if (std::ranges::find(textPending_, true) != textPending_.end()) return true;
-    return std::ranges::any_of(appendPending_, [](const std::string& t) { return !t.empty(); });
-}
-
-void FrmGlavna::SetEnabled(Control c, bool enabled) { EnableWindow(Handle(c), enabled); }
-
-void FrmGlavna::SetVisible(Control c, bool visible) {
+void Win32MainWindow::SetVisible(Control c, bool visible) {
     ShowWindow(Handle(c), visible ? SW_SHOWNA : SW_HIDE);
 }
 
-void FrmGlavna::Move(Control c, TwipRect rect) {
+void Win32MainWindow::Move(Control c, TwipRect rect) {
     bounds_[c] = rect;
     if (!window_) return;
     Place(c);
@@ -443,33 +406,19 @@ void FrmGlavna::Move(Control c, TwipRect rect) {
     }
 }
 
-TwipRect FrmGlavna::Bounds(Control c) const { return bounds_.at(c); }
+TwipRect Win32MainWindow::Bounds(Control c) const { return bounds_.at(c); }
 
-void FrmGlavna::Refresh(Control c) {
-    const bool onlyAppended = !textPending_[Index(c)] && !appendPending_[Index(c)].empty();
-    if (MayKeep() || (onlyAppended && AppendMayWait())) {
-        ApplyByTimer();  // the kept changes are painted when the timer applies them
-        return;
-    }
-    ApplyPending();
+void Win32MainWindow::Refresh(Control c) {
+    if (!throttle_.Refresh(c)) return;  // the kept changes are painted by the timer
     if (const HWND handle = Handle(c)) {
         RedrawWindow(handle, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
 }
 
-void FrmGlavna::SetCaretToEnd(Control c) {
-    // A kept text would put the caret back at the start when it is applied.
-    if (textPending_[Index(c)]) ApplyPending();
-    // Kept additions: the caret goes to the end when they are put on the box.
-    if (!appendPending_[Index(c)].empty()) {
-        caretPending_[Index(c)] = true;
-        return;
-    }
-    MoveCaretToEnd(c);
-}
+void Win32MainWindow::SetCaretToEnd(Control c) { throttle_.SetCaretToEnd(c); }
 
-void FrmGlavna::MoveCaretToEnd(Control c) {
+void Win32MainWindow::ShowCaretAtEnd(Control c) {
     const HWND box = Handle(c);
     if (!box) return;
     const int length = GetWindowTextLengthW(box);
@@ -477,87 +426,30 @@ void FrmGlavna::MoveCaretToEnd(Control c) {
     SendMessageW(box, EM_SCROLLCARET, 0, 0);
 }
 
-void FrmGlavna::SetProgressMax(float max) {
-    progressMax_ = max;
-    progressPending_ = true;
-    ChangeSoon();
+void Win32MainWindow::SetProgressMax(float max) { throttle_.SetProgressMax(max); }
+
+void Win32MainWindow::SetProgressValue(float value) { throttle_.SetProgressValue(value); }
+
+bool Win32MainWindow::YieldedLately() const {
+    return std::chrono::steady_clock::now() - lastDoEvents_ < RepaintThrottle::kApplyInterval;
 }
 
-void FrmGlavna::SetProgressValue(float value) {
-    progressValue_ = value;
-    progressPending_ = true;
-    ChangeSoon();
+bool Win32MainWindow::StartTimer(std::chrono::milliseconds wait) {
+    return SetTimer(window_, kApplyTimer, static_cast<UINT>(wait.count()), nullptr) != 0;
 }
 
-// Keeping a change is only safe when the message loop will soon run the timer that applies it.
-bool FrmGlavna::MayKeep() const {
-    if (!window_) return false;
-    const auto now = std::chrono::steady_clock::now();
-    const bool loopTurning = workOffUiThread_ || now - lastDoEvents_ < kApplyInterval;
-    if (!loopTurning) return false;
-    return timerRunning_ || now - lastApplied_ < kApplyInterval;
-}
+void Win32MainWindow::StopTimer() { KillTimer(window_, kApplyTimer); }
 
-void FrmGlavna::ChangeSoon() {
-    if (MayKeep()) {
-        ApplyByTimer();
-    } else {
-        ApplyPending();
-    }
-}
-
-void FrmGlavna::ApplyByTimer() {
-    if (timerRunning_) return;
-    const auto sinceLast = std::chrono::steady_clock::now() - lastApplied_;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kApplyInterval - sinceLast);
-    // Without a timer (none left in the system) the change is applied at once instead.
-    timerRunning_ = SetTimer(window_, kApplyTimer,
-                             static_cast<UINT>(std::max<std::int64_t>(wait.count(), 1)),
-                             nullptr) != 0;
-    if (!timerRunning_) ApplyPending();
-}
-
-void FrmGlavna::ApplyPending() {
-    if (timerRunning_) KillTimer(window_, kApplyTimer);
-    timerRunning_ = false;
-    lastApplied_ = std::chrono::steady_clock::now();
-    const auto pending = std::exchange(textPending_, {});
-    const auto appended = std::exchange(appendPending_, {});
-    const auto caret = std::exchange(caretPending_, {});
-    for (std::size_t i = 0; i < kControlCount; ++i) {
-        const auto c = static_cast<Control>(i);
-        if (pending[i]) {
-            ApplyText(c, texts_[i]);
-        } else if (!appended[i].empty()) {
-            ApplyAppended(c, appended[i]);
-        }
-        if (caret[i]) MoveCaretToEnd(c);
-    }
-    if (progressPending_) ApplyProgress();
-    progressPending_ = false;
-    lastApplyEnd_ = std::chrono::steady_clock::now();
-    lastApplyCost_ = lastApplyEnd_ - lastApplied_;
-}
-
-void FrmGlavna::ApplyText(Control c, const std::string& text) {
+void Win32MainWindow::ShowText(Control c, const std::string& text) {
     // Labels and boxes break lines at CR LF only; button captions keep "&" as their mnemonic.
     const std::wstring wide = WideFromUtf8(c == Control::FrmGlavna ? text : WindowsLineEnds(text));
     SetWindowTextW(Handle(c), wide.c_str());
 }
 
-void FrmGlavna::ApplyAppended(Control c, const std::string& tail) {
+void Win32MainWindow::ShowAppended(Control c, const std::string& tail) {
     const HWND box = Handle(c);
     if (!box) return;
-    const auto design = std::ranges::find(FrmGlavnaDesign(), c, &ControlDesign::id);
-    if (design == FrmGlavnaDesign().end() || design->kind != ControlKind::TextBox) {
-        ApplyText(c, texts_[Index(c)]);  // captions are short: set them whole
-        return;
-    }
-    // A CR LF split between two appends: the CR has already been shown as a line break.
-    const std::string& whole = texts_[Index(c)];
-    const std::size_t start = whole.size() - tail.size();
-    const bool splitLineEnd = start > 0 && whole[start - 1] == '\r' && tail.front() == '\n';
-    const std::wstring wide = WideFromUtf8(WindowsLineEnds(splitLineEnd ? tail.substr(1) : tail));
+    const std::wstring wide = WideFromUtf8(WindowsLineEnds(tail));
     // Put in at the end without the undo buffer (which would keep a copy of the log); the
     // selection the user had is given back, as where the caret goes is SetCaretToEnd's.
     DWORD selStart = 0;
@@ -570,20 +462,17 @@ void FrmGlavna::ApplyAppended(Control c, const std::string& tail) {
     SendMessageW(box, EM_SETSEL, selStart, static_cast<LPARAM>(selEnd));
 }
 
-void FrmGlavna::ApplyProgress() {
-    double fraction = progressMax_ > 0 ? double(progressValue_) / double(progressMax_) : 0.0;
-    fraction = std::clamp(fraction, 0.0, 1.0);
-    SendMessageW(Handle(Control::PrgBar), PBM_SETPOS,
-                 static_cast<WPARAM>(std::lround(fraction * kBarSteps)), 0);
+void Win32MainWindow::ShowProgress(int barStep) {
+    SendMessageW(Handle(Control::PrgBar), PBM_SETPOS, static_cast<WPARAM>(barStep), 0);
 }
 
-MsgAnswer FrmGlavna::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
+MsgAnswer Win32MainWindow::ShowMessage(const std::string& text, MsgIcon icon, MsgButtons buttons,
                                  const std::optional<std::string>& title) {
     ApplyPending();
     return ShowWin32MessageBox(window_, text, icon, buttons, title.value_or(appTitle_));
 }
 
-void FrmGlavna::DoEvents() {
+void Win32MainWindow::DoEvents() {
     lastDoEvents_ = std::chrono::steady_clock::now();
     MSG message{};
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -596,7 +485,7 @@ void FrmGlavna::DoEvents() {
     }
 }
 
-void FrmGlavna::SetCursor(Cursor cursor) {
+void Win32MainWindow::SetCursor(Cursor cursor) {
     cursor_ = cursor;
     // Shown at once where the pointer is over the window; elsewhere at its next move.
     POINT at{};
@@ -607,7 +496,7 @@ void FrmGlavna::SetCursor(Cursor cursor) {
     }
 }
 
-void FrmGlavna::CloseWindow() {
+void Win32MainWindow::CloseWindow() {
     ApplyPending();
     if (!window_) return;
     closingByProgram_ = true;
@@ -615,19 +504,19 @@ void FrmGlavna::CloseWindow() {
     closingByProgram_ = false;
 }
 
-void FrmGlavna::EndProgram(int exitCode) {
+void Win32MainWindow::EndProgram(int exitCode) {
     // At once: no close handlers, no destructors, no exit handlers.
     std::_Exit(exitCode);
 }
 
-void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
+void Win32MainWindow::RunOffUiThread(const std::function<void()>& work) {
     ApplyPending();
     const HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!done) {
         throw AppError(static_cast<int>(GetLastError()), "FrmGlavna",
                        "cannot make the event that ends the work");
     }
-    workOffUiThread_ = true;
+    throttle_.SetWorkOffThread(true);
     std::exception_ptr failure;
     std::thread worker([&] {
         try {
@@ -660,7 +549,7 @@ void FrmGlavna::RunOffUiThread(const std::function<void()>& work) {
     serveQueue();
     worker.join();
     CloseHandle(done);
-    workOffUiThread_ = false;
+    throttle_.SetWorkOffThread(false);
     if (quitCode) PostQuitMessage(*quitCode);  // for the loop that ends the program
     ApplyPending();
     if (failure) std::rethrow_exception(failure);
