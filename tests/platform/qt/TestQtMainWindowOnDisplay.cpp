@@ -33,7 +33,7 @@ TEST(FrmGlavnaOnDisplay, AClickOnOdustaniIsServedWhileADownloadYields) {
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     PrepareQtEnvironment();  // as the program does
     int argc = 1;
-    char name[] = "TestFrmGlavnaOnDisplay";
+    char name[] = "platform_qt_window_on_display_test";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
