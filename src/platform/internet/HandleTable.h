@@ -11,9 +11,9 @@ enum class HandleKind { Session, Connection, Search, File };
 
 // The handles an internet back-end has handed out: a session, connections on it, then searches
 // and files on a connection, each with the back-end's own node. A search is the table's alone:
-// its listing is read whole when it starts and handed over a record at a time. A handle is closed once: closing
-// it closes what was opened on it first, as the interface promises, and a second close of the
-// same handle finds nothing.
+// its listing is read whole when it starts and handed over a record at a time. A handle is
+// closed once: closing it closes what was opened on it first, as the interface promises, and a
+// second close of the same handle finds nothing.
 template <class Node>
 class HandleTable {
 public:
