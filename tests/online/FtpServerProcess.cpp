@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,9 @@ FtpServerProcess::FtpServerProcess(const std::string& root, const std::string& l
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        // A test that dies (a crash, a sanitizer's stop) takes its server along: left running,
+        // it would keep ctest's output pipe open and hold the whole run until its time-out.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <stdexcept>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -59,6 +60,8 @@ TdsTestServer::TdsTestServer(const std::string& catalogJson,
     }
     pid_ = fork();
     if (pid_ == 0) {
+        // As the FTP test server: it goes with a test that dies, never holding ctest's pipes.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], 1);
         const int err = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(err, 2);

@@ -35,7 +35,8 @@ public:
 
     bool Take(void* out, std::size_t count) {
         if (!Fill(count)) return false;
-        std::memcpy(out, window_ + used_, count);
+        // An empty reserve comes as an empty vector, whose data() may be null.
+        if (count != 0) std::memcpy(out, window_ + used_, count);
         used_ += count;
         return true;
     }
