@@ -4,13 +4,13 @@
 #include <string>
 
 #include "common/AppError.h"
-#include "run/RunTexts.h"
 #include "run/ExitStatus.h"
+#include "run/RunTexts.h"
 
-void RunClick(UpgradeDriver& driver, IView& view, int index) {
+void RunStep(IView& view, const std::function<void()>& step) {
     std::string failure;
     try {
-        driver.OnClick(index);
+        step();
         return;
     } catch (const AppError& e) {
         failure = std::to_string(e.number()) + "/" + e.description();
@@ -19,4 +19,8 @@ void RunClick(UpgradeDriver& driver, IView& view, int index) {
     }
     view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
     view.EndProgram(exit_status::kError);
+}
+
+void RunClick(UpgradeDriver& driver, IView& view, int index) {
+    RunStep(view, [&] { driver.OnClick(index); });
 }

@@ -13,18 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "common/AppError.h"
-#include "common/Paths.h"
+#include "app/AppPhases.h"
+#include "app/MakeUpgradePhases.h"
+#include "app/RunLogPlace.h"
+#include "app/console/ConsoleView.h"
+#include "driver/RunClick.h"
+#include "driver/UpgradeDriver.h"
 #include "platform/ConsoleArguments.h"
 #include "platform/ProgramFolder.h"
-#include "run/RunTexts.h"
-#include "app/AppPhases.h"
-#include "app/console/ConsoleView.h"
 #include "run/ExitStatus.h"
 #include "run/LoggingView.h"
-#include "app/RunLogPlace.h"
-#include "app/MakeUpgradePhases.h"
-#include "driver/UpgradeDriver.h"
 
 namespace {
 int Usage() {
@@ -64,8 +62,10 @@ int main(int argc, char** argv) {
         log.Write("end", "exit status " + std::to_string(status));
         return status;
     }
-    std::string failure;
-    try {
+    // The driver and the phases report their own failures; what still escapes is shown and
+    // ends the run as an error, as the window program does.
+    int status = exit_status::kError;
+    RunStep(view, [&] {
         driver.OnLoad();
         if (databaseOnly) {
             phases->RunDatabaseUpgrade();
@@ -75,19 +75,9 @@ int main(int argc, char** argv) {
         driver.OnClick(0);
         // The run came back to the idle window: either a reinstall finished ("GOTOVO !!"),
         // or the online phase installed nothing.
-        if (driver.FinishedReinstall()) {
-            log.Write("end", "exit status " + std::to_string(exit_status::kSuccess));
-            return exit_status::kSuccess;
-        }
-        log.Write("end", "exit status " + std::to_string(exit_status::kNothingInstalled));
-        return exit_status::kNothingInstalled;
-    } catch (const AppError& e) {
-        failure = std::to_string(e.number()) + "/" + e.description();
-    } catch (const std::exception& e) {
-        failure = e.what();
-    }
-    // The driver and the phases report their own failures; what still escapes is shown and
-    // ends the run as an error, as the window program does.
-    view.ShowMessage(failure, MsgIcon::Error, MsgButtons::Ok, run_text::kBoxTitle);
-    view.EndProgram(exit_status::kError);
+        status = driver.FinishedReinstall() ? exit_status::kSuccess
+                                            : exit_status::kNothingInstalled;
+    });
+    log.Write("end", "exit status " + std::to_string(status));
+    return status;
 }
