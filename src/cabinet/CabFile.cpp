@@ -27,11 +27,6 @@ constexpr const char* kCallbackSource = "CabFile.CabCallBack";
 // The folder of a file cannot be made (a file where the folder should be, a full disk).
 constexpr std::int32_t kCannotMake = 82;
 
-// Another process holds the folder's lock: the system's sharing violation.
-constexpr std::int32_t kSharingViolation = 32;
-constexpr const char* kHeldElsewhere =
-    "another run of the upgrade holds this program folder; nothing changed";
-
 // Run-time error of a handler that failed with something other than an AppError.
 constexpr std::int32_t kInternalError = 51;
 
@@ -142,14 +137,9 @@ bool CabFile::Extract(const std::string& fileToExtract, const std::string& outpu
         // A folder that does not exist yet has no run in it.
         const std::string folder = TargetFolder();
         std::shared_ptr<RunLock> hold;
-        if (files_.FolderExists(folder)) {
-            hold = RunLock::Take(files_, folder);
-            if (!hold) {
-                NoteStep(kHeldElsewhere);
-                throw AppError(kSharingViolation, "CabFile.Extract",
-                               WinErrorText(kSharingViolation));
-            }
-        }
+        if (files_.FolderExists(folder))
+            hold = RunLock::Hold(files_, folder, "CabFile.Extract",
+                                 [this](const std::string& line) { NoteStep(line); });
         RunPass(ExtractMode);
         return true;
     } catch (const AppError& error) {

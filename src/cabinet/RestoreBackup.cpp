@@ -12,7 +12,6 @@ namespace il = install_layout;
 
 namespace {
 
-constexpr std::int32_t kSharingViolation = 32;
 
 void RemoveNoting(IFileSystem& files, const std::string& folder, const InstallNote& note) {
     try {
@@ -60,9 +59,7 @@ void ReportSetAside(IFileSystem& files, const std::string& root, const InstallJo
 
 std::string RestoreLatestBackup(IFileSystem& files, const std::string& root,
                                 const InstallNote& note) {
-    const std::shared_ptr<RunLock> hold = RunLock::Take(files, root);
-    if (!hold)
-        throw AppError(kSharingViolation, "Restore", WinErrorText(kSharingViolation));
+    const std::shared_ptr<RunLock> hold = RunLock::Hold(files, root, "Restore", note);
     const RecoveryReport leftover = RecoverInterruptedInstall(files, root, note);
     if (!leftover.notPutBack.empty())
         throw InstallFailure(AppError(FileError::kPathFileAccess, "Restore",

@@ -5,7 +5,9 @@
 #include <mutex>
 #include <system_error>
 
+#include "cabinet/CabErrors.h"
 #include "cabinet/InstallLayout.h"
+#include "common/AppError.h"
 #include "common/Paths.h"
 
 namespace {
@@ -50,5 +52,17 @@ std::shared_ptr<RunLock> RunLock::Take(IFileSystem& files, const std::string& pr
     if (!lock) return nullptr;
     std::shared_ptr<RunLock> hold(new RunLock(key, std::move(lock)));
     holds[key] = hold;
+    return hold;
+}
+
+std::shared_ptr<RunLock> RunLock::Hold(IFileSystem& files, const std::string& programFolder,
+                                       const char* source,
+                                       const std::function<void(const std::string&)>& note) {
+    constexpr std::int32_t kSharingViolation = 32;
+    std::shared_ptr<RunLock> hold = Take(files, programFolder);
+    if (!hold) {
+        note("another run of the upgrade holds this program folder; nothing changed");
+        throw AppError(kSharingViolation, source, WinErrorText(kSharingViolation));
+    }
     return hold;
 }

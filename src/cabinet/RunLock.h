@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,13 @@ public:
     // installation inside a run joins the run's hold). Empty when another process holds it.
     // Raises AppError when the lock file cannot be opened or made.
     static std::shared_ptr<RunLock> Take(IFileSystem& files, const std::string& programFolder);
+
+    // The same for work that cannot wait its turn: when another process holds the folder,
+    // `note` is told so and AppError 32 (the system's sharing violation) is raised from
+    // `source`, with nothing changed.
+    static std::shared_ptr<RunLock> Hold(IFileSystem& files, const std::string& programFolder,
+                                         const char* source,
+                                         const std::function<void(const std::string&)>& note);
 
     // The lock file of a program folder.
     static std::string PathIn(const std::string& programFolder);

@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::int32_t kInvalidName = 123;
 constexpr std::int32_t kInvalidData = 13;
-constexpr std::int32_t kSharingViolation = 32;
 constexpr std::int32_t kNameTooLong = 111;
 // Windows paths, without long-path support, hold 259 UTF-16 units and the NUL.
 constexpr std::size_t kWindowsPathUnits = 259;
@@ -49,11 +48,7 @@ StagedInstall::StagedInstall(IFileSystem& files, std::string programFolder, std:
       staging_(JoinPath(root_, il::kStaging)) {}
 
 void StagedInstall::Begin() {
-    hold_ = RunLock::Take(files_, root_);
-    if (!hold_) {
-        note_("another run of the upgrade holds this program folder; nothing changed");
-        throw AppError(kSharingViolation, "CabFile.Install", WinErrorText(kSharingViolation));
-    }
+    hold_ = RunLock::Hold(files_, root_, "CabFile.Install", note_);
     const RecoveryReport leftover = RecoverInterruptedInstall(files_, root_, note_);
     if (!leftover.notPutBack.empty()) {
         throw InstallFailure(AppError(FileError::kPathFileAccess, "CabFile.Install",
