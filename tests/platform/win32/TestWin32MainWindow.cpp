@@ -122,17 +122,17 @@ public:
     }
 
 private:
+    // A callback of the system's: stdcall in a 32-bit program, which no lambda converts to.
+    static BOOL CALLBACK TakeVisibleBox(HWND w, LPARAM out) {
+        if (ClassName(w) != L"#32770" || !IsWindowVisible(w)) return TRUE;
+        *reinterpret_cast<HWND*>(out) = w;
+        return FALSE;
+    }
+
     static HWND WaitForBox(DWORD thread) {
         for (int attempt = 0; attempt < 1000; ++attempt) {
             HWND found = nullptr;
-            EnumThreadWindows(
-                thread,
-                [](HWND w, LPARAM out) -> BOOL {
-                    if (ClassName(w) != L"#32770" || !IsWindowVisible(w)) return TRUE;
-                    *reinterpret_cast<HWND*>(out) = w;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&found));
+            EnumThreadWindows(thread, TakeVisibleBox, reinterpret_cast<LPARAM>(&found));
             if (found) return found;
             Sleep(10);
         }
@@ -155,7 +155,8 @@ std::function<void(HWND)> Press(int id) {
 void PressEscape(HWND box) {
     HWND focus = GetDlgItem(box, IDYES) ? GetDlgItem(box, IDYES) : box;
     PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 1);
-    PostMessageW(focus, WM_KEYUP, VK_ESCAPE, 1 | (3u << 30));
+    // The key-up flags (previous state and transition, bits 30 and 31) as LPARAM of either width.
+    PostMessageW(focus, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0000001u));
 }
 
 // Posts a left click in the middle of a control, as the system delivers one.
