@@ -71,14 +71,16 @@ private:
 
     void CloseIfOpen(InternetHandle& handle) {
         if (handle == kNoHandle) return;
-        net_.CloseHandle(handle);
+        // Closing a transfer waits for the server's word on it, closing a connection for the
+        // answer to its goodbye: a server that has gone silent holds either until its time-out.
+        OffUiThread([&] { net_.CloseHandle(handle); });
         handle = kNoHandle;  // closed handles count as no longer open: never closed twice
     }
 
-    // What waits for the server (up to its time-out when it is silent) or for the disk runs off
-    // the window's thread, so that the window keeps answering meanwhile: painted, with the wait
-    // cursor, its input thrown away and close requests refused, as the database phase runs.
-    // The download's loop stays on the window's thread, yielding between its reads.
+    // Whatever waits for the server (up to its time-out when it is silent) or for the disk runs
+    // off the window's thread, so that the window keeps answering meanwhile: painted, with the
+    // wait cursor, its input thrown away and close requests refused, as the database phase
+    // runs. The download's loop stays on the window's thread, yielding between its reads.
     void OffUiThread(const std::function<void()>& work) { view_.RunOffUiThread(work); }
 
     void Connect() {
@@ -104,7 +106,8 @@ private:
         }
         log_.AppendLine(online_text::kConnected, false);
 
-        const std::optional<std::string> directory = net_.GetCurrentDirectory(connection_);
+        std::optional<std::string> directory;
+        OffUiThread([&] { directory = net_.GetCurrentDirectory(connection_); });
         // The directory is read from a buffer up to its NUL; a buffer the call left untouched
         // has none, and cutting at a missing NUL is an invalid argument.
         if (!directory) Raise(online::code::kInvalidArgument, online_text::kInvalidArgument);
@@ -261,16 +264,19 @@ private:
     // byte past the largest a signature file may be, which the check then refuses.
     void FetchSignature() {
         const std::string name = chosenName_ + std::string(kSignatureSuffix);
-        transfer_ = net_.OpenFile(connection_, name);
+        OffUiThread([&] { transfer_ = net_.OpenFile(connection_, name); });
         if (transfer_ == kNoHandle) {
             Refuse("no signature file " + name + " on the server: " + net_.LastError());
         }
-        char buffer[kReadSize];
-        std::size_t n = 0;
-        do {
-            n = net_.Read(transfer_, buffer, kReadSize);
-            signature_.append(buffer, n);
-        } while (n == kReadSize && signature_.size() <= kMostSignatureFileBytes);
+        // Read whole off the window's thread: it is small, so there is no progress to show.
+        OffUiThread([&] {
+            char buffer[kReadSize];
+            std::size_t n = 0;
+            do {
+                n = net_.Read(transfer_, buffer, kReadSize);
+                signature_.append(buffer, n);
+            } while (n == kReadSize && signature_.size() <= kMostSignatureFileBytes);
+        });
         CloseIfOpen(transfer_);
         Note("signature file " + name + ", " + std::to_string(signature_.size()) + " bytes");
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ struct FakeCabinetScript {
     std::int32_t fileCount = 5;
     bool extractResult = true;
     std::vector<std::string> calls;  // "CabName <path>", "FileCount", "Extract"
+    std::function<void(const std::string&)> onWork;  // told "FileCount" and "Extract" as made
 };
 
 class FakeUpdateCabinet : public IUpdateCabinet {
@@ -18,10 +20,12 @@ public:
     void SetCabName(const std::string& path) override { script_.calls.push_back("CabName " + path); }
     std::int32_t FileCount() override {
         script_.calls.push_back("FileCount");
+        if (script_.onWork) script_.onWork("FileCount");
         return script_.fileCount;
     }
     bool Extract() override {
         script_.calls.push_back("Extract");
+        if (script_.onWork) script_.onWork("Extract");
         return script_.extractResult;
     }
 

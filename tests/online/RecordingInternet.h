@@ -58,6 +58,7 @@ public:
         return Note(inner_.Connect(internet, server, port, user, password, passive), "connection");
     }
     std::optional<std::string> GetCurrentDirectory(InternetHandle connection) override {
+        Record("Pwd");
         return inner_.GetCurrentDirectory(connection);
     }
     InternetHandle FindFirst(InternetHandle connection, const std::string& mask,

@@ -16,6 +16,7 @@ Fault modes, for the tests of the client's failure handling:
   --trickle-list      as --endless-list, but one further entry every 0.1 s (bytes keep coming,
                       too slowly for any limit on bytes)
   --silent            connections are accepted but never answered
+  --silent-after-login  the login is answered, then no command at all, the connection kept open
   --mute-quit         QUIT is taken but never answered, and the connection is kept open
   --order A,B,...     the listing names these entries first, in this order (others follow)
 """
@@ -105,6 +106,8 @@ def make_handler(options, log):
             log.write(line if cmd != "PASS" else "PASS " + (arg or ""))
             if cmd == "QUIT" and options.mute_quit:
                 return  # a server that hangs at the goodbye
+            if options.silent_after_login and self.authenticated:
+                return  # a server that hangs once the client is in
             return super().pre_process_command(line, cmd, arg)
 
     if options.no_size or options.endless_file:
@@ -178,6 +181,7 @@ def main():
     parser.add_argument("--trickle-list", action="store_true")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--mute-quit", action="store_true")
+    parser.add_argument("--silent-after-login", action="store_true")
     parser.add_argument("--order")
     options = parser.parse_args()
 

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "online/FtpServerProcess.h"
 #include "support/DisplayLock.h"
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"
@@ -96,14 +98,16 @@ protected:
                       programFolder / "velmora-upgrade");
         ASSERT_TRUE(MakePeExe((programFolder / "Tarvik.exe").string(), "3.0.0.12"));
         folder.Write("Tarvik/Tarvik_Upg.Upg", "[Verzija]\r\n3.0.12 / 3.0.13\r\n*\r\n");
-        // "&Dobro" must never reach the maker's server from a test: a closed local port instead.
-        setenv("VELMORA_UPDATE_SERVER", "127.0.0.1:1", 1);
+        setenv("VELMORA_UPDATE_SERVER", UpdateServer().c_str(), 1);
         child.emplace(programFolder / "velmora-upgrade");
         ASSERT_GT(child->pid(), 0);
         window = Capture("timeout 20 xdotool search --sync --onlyvisible --pid " +
                          std::to_string(child->pid()) + " --name '^Velmora' | head -n 1");
         ASSERT_FALSE(window.empty()) << "the window did not appear";
     }
+
+    // "&Dobro" must never reach the maker's server from a test: a closed local port instead.
+    virtual std::string UpdateServer() { return "127.0.0.1:1"; }
 
     std::string RunLog() const { return TempFolder::Read(programFolder / "Tarvik_Upg.log"); }
 
@@ -115,6 +119,12 @@ protected:
             std::this_thread::sleep_for(10ms);
         }
         return true;
+    }
+
+    // Asks the window to close as a window manager does; the program decides.
+    void AskToClose() const {
+        Capture(std::string("/usr/bin/python3 ") + TEST_SUPPORT_DIR + "/wm_close_window.py " +
+                window);
     }
 
     void PressAltO() {
@@ -153,9 +163,7 @@ TEST_F(WindowProgramTest, AltOEndsTheProgramAtOnceWithStatusZero) {
 }
 
 TEST_F(WindowProgramTest, RefusesACloseRequestFromTheWindowManager) {
-    const std::string closer = std::string("/usr/bin/python3 ") + TEST_SUPPORT_DIR +
-                               "/wm_close_window.py " + window + " && echo sent";
-    ASSERT_EQ(Capture(closer), "sent");
+    AskToClose();
     ASSERT_TRUE(LogGets("\tclose\trefused a request to close the window")) << RunLog();
     EXPECT_EQ(child->WaitExit(300ms), std::nullopt) << "the program ended on a close request";
     EXPECT_EQ(Capture("xdotool search --onlyvisible --pid " + std::to_string(child->pid()) +
@@ -197,6 +205,63 @@ TEST_F(WindowProgramTest, AFailedOnlinePhaseShowsItsBoxesUnderTheAppTitleAndRetu
     // Idle again: Alt+O closes the window.
     PressAltO();
     EXPECT_EQ(child->WaitExit(5000ms), std::optional<int>(0)) << RunLog();
+}
+
+// The update server answers the login and then nothing: after "&Dobro" the online phase waits
+// for it up to its time-outs, and the window's loop must go on serving meanwhile. Each close
+// request (which the program refuses and notes in the run log) is a question the loop answers
+// only while it runs.
+class SilentServerWindowTest : public WindowProgramTest {
+protected:
+    void SetUp() override {
+        server.emplace(serverFolder.path().string(), (serverFolder.path() / "ftp.log").string(),
+                       std::vector<std::string>{"--silent-after-login"});
+        WindowProgramTest::SetUp();
+    }
+    std::string UpdateServer() override { return "127.0.0.1:" + std::to_string(server->port()); }
+
+    // Whether the server has seen the login and a command after it that it will never answer.
+    bool WaitingAfterLogin() const {
+        const std::vector<std::string> commands = server->Commands();
+        const auto pass = std::find_if(commands.begin(), commands.end(), [](const auto& c) {
+            return c.rfind("PASS", 0) == 0;
+        });
+        return pass != commands.end() && pass + 1 != commands.end();
+    }
+
+    std::size_t Refusals() const {
+        const std::string log = RunLog();
+        std::size_t count = 0;
+        for (std::size_t at = log.find(kRefused); at != std::string::npos;
+             at = log.find(kRefused, at + 1)) {
+            ++count;
+        }
+        return count;
+    }
+
+    static constexpr const char* kRefused = "\tclose\trefused a request to close the window";
+    TempFolder serverFolder{"velmora-silent-ftp"};
+    std::optional<FtpServerProcess> server;
+};
+
+TEST_F(SilentServerWindowTest, TheWindowAnswersWhileTheOnlinePhaseWaitsForTheServer) {
+    Capture("timeout 5 xdotool windowfocus --sync " + window + " key alt+d");
+    const auto loggedIn = std::chrono::steady_clock::now() + 30s;
+    while (!WaitingAfterLogin() && std::chrono::steady_clock::now() < loggedIn) {
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(WaitingAfterLogin()) << "the program never waited on the server";
+    // Several seconds of questions, each answered within 2 s (a hung window answers none).
+    for (std::size_t asked = 1; asked <= 8; ++asked) {
+        AskToClose();
+        const auto limit = std::chrono::steady_clock::now() + 2s;
+        while (Refusals() < asked && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(20ms);
+        }
+        ASSERT_EQ(Refusals(), asked) << "no answer to close request " << asked << "\n" << RunLog();
+        std::this_thread::sleep_for(500ms);
+    }
+    EXPECT_EQ(child->WaitExit(0ms), std::nullopt) << "the program ended while it waited";
 }
 
 }  // namespace

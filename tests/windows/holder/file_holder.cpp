@@ -10,10 +10,16 @@
 //       program's image
 //   velmora-test-holder.exe short PATH
 //       prints the short (8.3) form of an existing path
+//   velmora-test-holder.exe probe TITLE SECONDS
+//       waits (up to a minute) for the top-level window of that exact title, then asks it every
+//       tenth of a second for SECONDS whether it answers, as Windows does before it calls a
+//       window "(Not Responding)": prints "answered N, longest M ms" and 0, or where it stopped
+//       answering within 2 s and 1 (2: no such window)
 //
 // Its version resource is Tarvik 3.0.2's, so a copy of it passes for that program.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -83,18 +89,56 @@ int Short() {
     return 0;
 }
 
+int Probe() {
+    const std::wstring title = Argument(2);
+    const ULONGLONG seconds = std::wcstoul(Argument(3).c_str(), nullptr, 10);
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 600 && !window; ++attempt) {
+        window = FindWindowW(nullptr, title.c_str());
+        if (!window) Sleep(100);
+    }
+    if (!window) {
+        Say(L"no window titled " + title);
+        return 2;
+    }
+    // Windows reports a window hung once it has left its messages unread for 5 s; 2 s is
+    // strict enough to tell a served window from one whose thread waits, and lenient to a
+    // loaded machine.
+    constexpr UINT kAnswerLimitMs = 2000;
+    const ULONGLONG start = GetTickCount64();
+    ULONGLONG longest = 0;
+    int answered = 0;
+    while (GetTickCount64() - start < seconds * 1000 && IsWindow(window)) {
+        const ULONGLONG asked = GetTickCount64();
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                                 kAnswerLimitMs, &result)) {
+            Say(L"no answer within 2000 ms after " + std::to_wstring(asked - start) + L" ms (" +
+                std::to_wstring(GetLastError()) + L")");
+            return 1;
+        }
+        longest = std::max(longest, GetTickCount64() - asked);
+        ++answered;
+        Sleep(100);
+    }
+    Say(L"answered " + std::to_wstring(answered) + L", longest " + std::to_wstring(longest) +
+        L" ms");
+    return 0;
+}
+
 }  // namespace
 
 int main() {
     const std::wstring command = Argument(1);
     if (command == L"hold") return Hold();
     if (command == L"short") return Short();
+    if (command == L"probe") return Probe();
     if (command == L"run") {
         Say(L"running");
         Wait(Argument(2));
         return 0;
     }
     Say(L"usage: velmora-test-holder.exe hold PATH none|read-write SECONDS | run SECONDS | "
-        L"short PATH");
+        L"short PATH | probe TITLE SECONDS");
     return 2;
 }

@@ -1,0 +1,104 @@
+#!/usr/bin/python3
+"""velmora-upgrade.exe keeps answering while its online phase waits on a server gone silent.
+
+The scenario of e2e_window_upgrade.py, but the FTP test server answers the login and then no
+command at all. After "&Dobro" the program waits for the server up to its time-outs; meanwhile
+another Windows process (velmora-test-holder.exe probe) asks the window every tenth of a second
+whether it answers, as Windows does before it marks a window "(Not Responding)" and offers to
+close the program, which would kill it in the middle of its work.
+
+    e2e_window_answers.py --exe velmora-upgrade.exe --holder velmora-test-holder.exe
+                          --pe-fixtures DIR --support DIR
+Exit status 77 (skipped) without a display or the X tools.
+"""
+import argparse
+import fcntl
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import e2e_full_upgrade as scenario
+import e2e_window_upgrade as window_ui
+import wine_support as ws
+
+PROBE_SECONDS = 8
+
+
+def wait_for_login(ftp_log, process, limit=120):
+    """Waits until the program has logged in and asked for something after it, which the
+    server will never answer."""
+    until = time.monotonic() + limit
+    while time.monotonic() < until and process.poll() is None:
+        commands = ws.read_text(ftp_log).splitlines()
+        if any(c.startswith("PASS") for c in commands) and not commands[-1].startswith("PASS"):
+            return commands[-1]
+        time.sleep(0.1)
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--holder", required=True)
+    parser.add_argument("--pe-fixtures", required=True)
+    parser.add_argument("--support", required=True)
+    args = parser.parse_args()
+    if not os.environ.get("DISPLAY") or shutil.which("xdotool") is None:
+        print("SKIP: no display or no xdotool")
+        return 77
+
+    # Keyboard focus is one per display: the window tests take the display in turn.
+    lock = open(f"/tmp/velmora-display-{os.environ['DISPLAY']}.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+
+    failures = []
+    with tempfile.TemporaryDirectory(prefix="velmora-win-answers-") as root:
+        folder = scenario.prepare_folder(os.path.join(root, "window"), args.exe, args.pe_fixtures)
+        ftp_root = scenario.make_cabinet(os.path.join(root, "ftp"), args.pe_fixtures)
+        ftp_log = os.path.join(root, "ftp.log")
+        with ws.FtpServer(args.support, ftp_root, ftp_log, ["--silent-after-login"]) as ftp, \
+                ws.TdsServer(args.support, scenario.CATALOG, os.path.join(root, "tds")) as tds:
+            ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
+                                    "ImeServera": f"127.0.0.1,{tds.port}", "TipServera": "1"})
+            env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
+                               "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
+            program = os.path.join(folder, os.path.basename(args.exe))
+            process = subprocess.Popen(["wine", program], cwd=folder, env=env,
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+            try:
+                window = window_ui.find_window(window_ui.TITLE, sync=True)
+                if window is None:
+                    raise SystemExit("the window did not appear")
+                window_ui.xdotool("windowfocus", "--sync", window, "key", "alt+d")
+                waiting_on = wait_for_login(ftp_log, process)
+                if waiting_on is None:
+                    failures.append("the program never asked the server anything after its login")
+                else:
+                    print(f"the program waits for the answer to {waiting_on}")
+                    probe = subprocess.run(
+                        ["wine", args.holder, "probe", window_ui.TITLE, str(PROBE_SECONDS)],
+                        env=ws.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
+                        timeout=PROBE_SECONDS + 120)
+                    said = probe.stdout.decode(errors="replace").strip()
+                    print(f"probe: {said}")
+                    if probe.returncode != 0:
+                        failures.append(f"the window stopped answering: {said}")
+                    if process.poll() is not None:
+                        failures.append(f"the program ended while it waited ({process.returncode})")
+            finally:
+                if process.poll() is None:
+                    process.kill()
+                    process.wait()
+
+    for f in failures:
+        print(f)
+    print("e2e_window_answers: " + ("FAILED" if failures else "passed"))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
