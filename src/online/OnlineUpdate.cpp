@@ -1,5 +1,6 @@
 #include "online/OnlineUpdate.h"
 
+#include <chrono>
 #include <functional>
 #include <limits>
 #include <new>
@@ -21,6 +22,8 @@
 namespace {
 
 constexpr std::size_t kReadSize = 512;
+// How long the download waits for the server's next bytes between two yields to the window.
+constexpr std::chrono::milliseconds kReadWaitSlice{50};
 // The listing's index is a 16-bit signed counter.
 constexpr std::size_t kMostOfferedCabinets = std::numeric_limits<std::int16_t>::max();
 constexpr std::int32_t kFewestFilesOfFullUpgrade = 3;
@@ -225,6 +228,7 @@ private:
         std::size_t n = 0;
         do {
             view_.DoEvents();
+            WaitForData(received);
             n = net_.Read(transfer_, buffer, kReadSize);
             // The listing promised `size` bytes: a server that sends more (one that streams
             // without end, say) is stopped at the first byte too many, before it is written,
@@ -240,10 +244,7 @@ private:
             view_.SetProgressValue(static_cast<float>(received));
             view_.SetText(Control::LblUkupno3, std::to_string(received));
             view_.Refresh(Control::LblUkupno3);
-            if (state_.cancelRequested) {
-                Note("cancelled by the user after " + std::to_string(received) + " bytes");
-                Raise(online::code::kCancelled, online_text::kCancelled);
-            }
+            StopIfCancelled(received);
         } while (n == kReadSize);
         localFile_->Close();
         Note("received " + std::to_string(received) + " of " + std::to_string(size) + " bytes" +
@@ -258,6 +259,23 @@ private:
         CloseIfOpen(connection_);
         CloseIfOpen(internet_);
         net_.AutodialHangup();
+    }
+
+    // A server that stops sending must not stop the window: the wait for the next piece is
+    // made in short slices with a yield between them, so that the window answers, and a click
+    // on Odustani is taken, however long the server keeps silent. The back-end ends the wait
+    // when its stall limit has passed; the read then reports the failure.
+    void WaitForData(std::int64_t received) {
+        while (!net_.WaitReadable(transfer_, kReadSize, kReadWaitSlice)) {
+            view_.DoEvents();
+            StopIfCancelled(received);
+        }
+    }
+
+    void StopIfCancelled(std::int64_t received) {
+        if (!state_.cancelRequested) return;
+        Note("cancelled by the user after " + std::to_string(received) + " bytes");
+        Raise(online::code::kCancelled, online_text::kCancelled);
     }
 
     // The cabinet's signature file, over the same connection. It is small: the read stops one

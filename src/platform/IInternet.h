@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -54,6 +55,12 @@ public:
     // bytes it put in `buffer`: fewer than `size` only at the end of the file or after a failed
     // transfer, 0 once nothing more will come.
     virtual std::size_t Read(InternetHandle file, char* buffer, std::size_t size) = 0;
+    // Waits at most `limit` for a Read of `size` bytes to be able to return at once, and says
+    // whether it can: the bytes have arrived, the transfer has ended or failed, or nothing has
+    // arrived for the back-end's stall limit (the Read then reports that failure at once). A
+    // caller that must stay responsive waits in such slices and reads only then.
+    virtual bool WaitReadable(InternetHandle file, std::size_t size,
+                              std::chrono::milliseconds limit) = 0;
 
     virtual void CloseHandle(InternetHandle handle) = 0;
 

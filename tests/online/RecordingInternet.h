@@ -86,6 +86,10 @@ public:
         if (onCall) onCall("Read");
         return inner_.Read(file, buffer, size);
     }
+    bool WaitReadable(InternetHandle file, std::size_t size,
+                      std::chrono::milliseconds limit) override {
+        return inner_.WaitReadable(file, size, limit);
+    }
     void CloseHandle(InternetHandle handle) override {
         const auto it = kinds.find(handle);
         Record("Close " + (it == kinds.end() ? std::string("?") : it->second));

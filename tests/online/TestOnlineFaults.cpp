@@ -150,10 +150,10 @@ TEST_F(OnlineFaultTest, RemoteFileCannotBeOpened) {
 TEST_F(OnlineFaultTest, CancelDuringTheDownloadDeletesThePartialFile) {
     Offer("Tn_315_316.cab", 64 * 1024);
     StartServer();
-    // The user presses "&Odustani" while the program yields in the fifth round, as the driver
-    // would handle the click: only while a download is busy.
-    view_.onDoEvents = [&](int call) {
-        if (call == 5 && state_.busy) state_.cancelRequested = true;
+    // The user presses "&Odustani" while the program yields after the fourth read, as the
+    // driver would handle the click: only while a download is busy.
+    view_.onDoEvents = [&](int) {
+        if (net_.reads == 4 && state_.busy) state_.cancelRequested = true;
     };
     EXPECT_FALSE(Run());
     ExpectBoxes(false, "11111/Prekinuto na zahtjev korisnika !!");
@@ -245,6 +245,24 @@ TEST_F(OnlineFaultTest, StalledDownloadEndsWithinTheTimeOut) {
     EXPECT_FALSE(Run());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     ExpectBoxes(true, "55555/Greška kod čitanja datoteke s internet servera !!");
+    EXPECT_FALSE(InProgram("Tn_315_316.cab"));
+}
+
+// Protects: while a download waits for bytes that do not come, the window is yielded to in
+// short slices, so that it answers and a click on Odustani ends the download at once instead of
+// after the stall limit.
+TEST_F(OnlineFaultTest, AStalledDownloadKeepsYieldingAndTakesACancel) {
+    Offer("Tn_315_316.cab", 8192);
+    StartServer({"--stall-after", "2000"});
+    int yieldsWhileStalled = 0;
+    view_.onDoEvents = [&](int) {
+        if (net_.reads < 3 || !state_.busy) return;  // 1,536 bytes read, the rest held back
+        if (++yieldsWhileStalled == 5) state_.cancelRequested = true;
+    };
+    EXPECT_FALSE(Run());
+    EXPECT_GE(yieldsWhileStalled, 5);
+    ExpectBoxes(false, "11111/Prekinuto na zahtjev korisnika !!");
+    EXPECT_EQ(net_.reads, 3);  // the read that would have waited was never made
     EXPECT_FALSE(InProgram("Tn_315_316.cab"));
 }
 

@@ -43,7 +43,7 @@ TEST_F(OnlineUpdateTest, DownloadsTheCabinetThatUpgradesFromTheInstalledVersion)
               "Vršim instalaciju datoteke Tn_315_316.cab, pričekajte trenutak ...");
     // 1,024 bytes take three reads: 512, 512 and the empty one that ends the file.
     EXPECT_EQ(net_.reads, 3);
-    EXPECT_EQ(view_.doEventsCalls, 3);
+    EXPECT_GE(view_.doEventsCalls, 3);  // a yield before each read, more while data is late
     EXPECT_EQ(view_.ProgressMax(), 1024.0f);
     EXPECT_EQ(view_.ProgressValue(), 1024.0f);
 
@@ -109,7 +109,7 @@ TEST_F(OnlineUpdateTest, SpeaksPassiveBinaryFtpWithTheFixedAccount) {
 
     // 1,000 bytes take two reads: 512 and 488, which ends the loop.
     EXPECT_EQ(net_.reads, 2);
-    EXPECT_EQ(view_.doEventsCalls, 2);
+    EXPECT_GE(view_.doEventsCalls, 2);
     EXPECT_EQ(ProgramFile("Tn_315_316.cab").size(), 1000u);
 }
 
@@ -124,13 +124,17 @@ TEST_F(OnlineUpdateTest, CountersAndBarMoveOnEveryRead) {
     std::vector<float> barAtYields;
     view_.onDoEvents = [&](int) {
         busyDuringReads.push_back(state_.busy);
-        barAtYields.push_back(view_.ProgressValue());
+        // A yield while the next bytes are late shows the bar where it was.
+        if (barAtYields.empty() || barAtYields.back() != view_.ProgressValue()) {
+            barAtYields.push_back(view_.ProgressValue());
+        }
         EXPECT_EQ(view_.Text(Control::LblUkupno1), "1300");
         EXPECT_TRUE(view_.Visible(Control::LblUkupno3));
     };
     ASSERT_TRUE(Run("3.1.5"));
     EXPECT_EQ(counts, (std::vector<std::string>{"512", "1024", "1300", "0"}));
-    EXPECT_EQ(busyDuringReads, (std::vector<bool>{true, true, true}));
+    EXPECT_GE(busyDuringReads.size(), 3u);
+    EXPECT_EQ(std::count(busyDuringReads.begin(), busyDuringReads.end(), false), 0);
     EXPECT_EQ(barAtYields, (std::vector<float>{0, 512, 1024}));
     EXPECT_EQ(view_.ProgressMax(), 1300.0f);
     EXPECT_EQ(view_.ProgressValue(), 1300.0f);

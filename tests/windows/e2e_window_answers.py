@@ -1,11 +1,12 @@
 #!/usr/bin/python3
 """velmora-upgrade.exe keeps answering while its online phase waits on a server gone silent.
 
-The scenario of e2e_window_upgrade.py, but the FTP test server answers the login and then no
-command at all. After "&Dobro" the program waits for the server up to its time-outs; meanwhile
-another Windows process (velmora-test-holder.exe probe) asks the window every tenth of a second
-whether it answers, as Windows does before it marks a window "(Not Responding)" and offers to
-close the program, which would kill it in the middle of its work.
+The scenario of e2e_window_upgrade.py, twice: with an FTP test server that answers the login and
+then no command at all, and with one that stops sending the cabinet after its first 100 bytes.
+After "&Dobro" the program waits for the server up to its time-outs; meanwhile another Windows
+process (velmora-test-holder.exe probe) asks the window every tenth of a second whether it
+answers, as Windows does before it marks a window "(Not Responding)" and offers to close the
+program, which would kill it in the middle of its work.
 
     e2e_window_answers.py --exe velmora-upgrade.exe --holder velmora-test-holder.exe
                           --pe-fixtures DIR --support DIR
@@ -27,16 +28,73 @@ import wine_support as ws
 PROBE_SECONDS = 8
 
 
-def wait_for_login(ftp_log, process, limit=120):
-    """Waits until the program has logged in and asked for something after it, which the
-    server will never answer."""
+def after_login(commands):
+    """The command after the login that the server will never answer, if it came."""
+    if any(c.startswith("PASS") for c in commands) and not commands[-1].startswith("PASS"):
+        return commands[-1]
+    return None
+
+
+def in_download(commands):
+    """The download the server stops feeding, once it has begun."""
+    return next((c for c in commands if c.startswith("RETR")), None)
+
+
+# Each fault of the server: ftp_server.py's option, and what shows that the program waits on it.
+FAULTS = (("silent after its login", ["--silent-after-login"], after_login),
+          ("stalled in the download", ["--stall-after", "100"], in_download))
+
+
+def wait_for(ftp_log, process, reached, limit=120):
     until = time.monotonic() + limit
     while time.monotonic() < until and process.poll() is None:
-        commands = ws.read_text(ftp_log).splitlines()
-        if any(c.startswith("PASS") for c in commands) and not commands[-1].startswith("PASS"):
-            return commands[-1]
+        waiting_on = reached(ws.read_text(ftp_log).splitlines())
+        if waiting_on:
+            return waiting_on
         time.sleep(0.1)
     return None
+
+
+def check_fault(args, root, name, options, reached):
+    """One run against a server with the fault; the failures seen."""
+    failures = []
+    folder = scenario.prepare_folder(os.path.join(root, "window"), args.exe, args.pe_fixtures)
+    ftp_root = scenario.make_cabinet(os.path.join(root, "ftp"), args.pe_fixtures)
+    ftp_log = os.path.join(root, "ftp.log")
+    with ws.FtpServer(args.support, ftp_root, ftp_log, options) as ftp, \
+            ws.TdsServer(args.support, scenario.CATALOG, os.path.join(root, "tds")) as tds:
+        ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
+                                "ImeServera": f"127.0.0.1,{tds.port}", "TipServera": "1"})
+        env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
+                           "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
+        program = os.path.join(folder, os.path.basename(args.exe))
+        process = subprocess.Popen(["wine", program], cwd=folder, env=env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            window = window_ui.find_window(window_ui.TITLE, sync=True)
+            if window is None:
+                return [f"{name}: the window did not appear"]
+            window_ui.xdotool("windowfocus", "--sync", window, "key", "alt+d")
+            waiting_on = wait_for(ftp_log, process, reached)
+            if waiting_on is None:
+                return [f"{name}: the program never came to wait on the server"]
+            print(f"{name}: the program waits on the server after {waiting_on}")
+            probe = subprocess.run(
+                ["wine", args.holder, "probe", window_ui.TITLE, str(PROBE_SECONDS)],
+                env=ws.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
+                timeout=PROBE_SECONDS + 120)
+            said = probe.stdout.decode(errors="replace").strip()
+            print(f"{name}: probe: {said}")
+            if probe.returncode != 0:
+                failures.append(f"{name}: the window stopped answering: {said}")
+            if process.poll() is not None:
+                failures.append(f"{name}: the program ended while it waited ({process.returncode})")
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+    return failures
 
 
 def main():
@@ -55,44 +113,9 @@ def main():
     fcntl.flock(lock, fcntl.LOCK_EX)
 
     failures = []
-    with tempfile.TemporaryDirectory(prefix="velmora-win-answers-") as root:
-        folder = scenario.prepare_folder(os.path.join(root, "window"), args.exe, args.pe_fixtures)
-        ftp_root = scenario.make_cabinet(os.path.join(root, "ftp"), args.pe_fixtures)
-        ftp_log = os.path.join(root, "ftp.log")
-        with ws.FtpServer(args.support, ftp_root, ftp_log, ["--silent-after-login"]) as ftp, \
-                ws.TdsServer(args.support, scenario.CATALOG, os.path.join(root, "tds")) as tds:
-            ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
-                                    "ImeServera": f"127.0.0.1,{tds.port}", "TipServera": "1"})
-            env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
-                               "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
-            program = os.path.join(folder, os.path.basename(args.exe))
-            process = subprocess.Popen(["wine", program], cwd=folder, env=env,
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
-            try:
-                window = window_ui.find_window(window_ui.TITLE, sync=True)
-                if window is None:
-                    raise SystemExit("the window did not appear")
-                window_ui.xdotool("windowfocus", "--sync", window, "key", "alt+d")
-                waiting_on = wait_for_login(ftp_log, process)
-                if waiting_on is None:
-                    failures.append("the program never asked the server anything after its login")
-                else:
-                    print(f"the program waits for the answer to {waiting_on}")
-                    probe = subprocess.run(
-                        ["wine", args.holder, "probe", window_ui.TITLE, str(PROBE_SECONDS)],
-                        env=ws.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
-                        timeout=PROBE_SECONDS + 120)
-                    said = probe.stdout.decode(errors="replace").strip()
-                    print(f"probe: {said}")
-                    if probe.returncode != 0:
-                        failures.append(f"the window stopped answering: {said}")
-                    if process.poll() is not None:
-                        failures.append(f"the program ended while it waited ({process.returncode})")
-            finally:
-                if process.poll() is None:
-                    process.kill()
-                    process.wait()
+    for name, options, reached in FAULTS:
+        with tempfile.TemporaryDirectory(prefix="velmora-win-answers-") as root:
+            failures += check_fault(args, root, name, options, reached)
 
     for f in failures:
         print(f)

@@ -80,6 +80,12 @@ std::size_t CurlInternet::Read(InternetHandle file, char* buffer, std::size_t si
     return n;
 }
 
+bool CurlInternet::WaitReadable(InternetHandle file, std::size_t size,
+                                std::chrono::milliseconds limit) {
+    Node* node = handles_.Find(file, HandleKind::File, lastError_);
+    return !node || node->download->WaitReadable(size, limit);  // a bad handle reads 0 at once
+}
+
 void CurlInternet::CloseHandle(InternetHandle handle) {
     handles_.Close(handle, lastError_);
 }

@@ -188,10 +188,16 @@ void FtpConnection::Detach() {
 }
 
 void FtpConnection::Step(Wait wait, bool& done, CURLcode& result) {
+    const long limit = wait == Wait::kNone    ? 0
+                       : wait == Wait::kBrief ? kBriefPollMilliseconds
+                                              : kPollMilliseconds;
+    StepFor(limit, done, result);
+}
+
+void FtpConnection::StepFor(long pollMilliseconds, bool& done, CURLcode& result) {
     CURLMcode code = CURLM_OK;
-    if (wait != Wait::kNone) {
-        const long limit = wait == Wait::kBrief ? kBriefPollMilliseconds : kPollMilliseconds;
-        code = curl_multi_poll(multi_, nullptr, 0, static_cast<int>(limit), nullptr);
+    if (pollMilliseconds > 0) {
+        code = curl_multi_poll(multi_, nullptr, 0, static_cast<int>(pollMilliseconds), nullptr);
     }
     int running = 0;
     if (code == CURLM_OK) code = curl_multi_perform(multi_, &running);

@@ -42,6 +42,8 @@ public:
     // Waits for the sockets as asked, then lets the transfer move; sets `done` and `result`
     // when it has ended.
     void Step(Wait wait, bool& done, CURLcode& result);
+    // As Step, waiting at most `pollMilliseconds` for the sockets (0: not at all).
+    void StepFor(long pollMilliseconds, bool& done, CURLcode& result);
     void Detach();
     // Runs an attached transfer to its end.
     CURLcode RunToEnd();

@@ -70,8 +70,33 @@ bool FtpDownload::Open(const std::string& path) {
     return true;
 }
 
+bool FtpDownload::WaitReadable(std::size_t size, std::chrono::milliseconds limit) {
+    size = std::min(size, kCapacity);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (bool first = true; Buffered() < size && !done_; first = false) {
+        ResumeIfRoom();
+        if (Buffered() >= size) break;
+        // The first turn takes what has already come; the later ones wait for the sockets, but
+        // never past the limit.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (!first && left.count() <= 0) break;
+        StepFor(first ? 0 : static_cast<long>(left.count()));
+    }
+    return Buffered() >= size || done_;
+}
+
 void FtpDownload::Step(FtpConnection::Wait wait) {
     connection_.Step(wait, done_, result_);
+    AfterStep();
+}
+
+void FtpDownload::StepFor(long pollMilliseconds) {
+    connection_.StepFor(pollMilliseconds, done_, result_);
+    AfterStep();
+}
+
+void FtpDownload::AfterStep() {
     if (done_ && attached_) {
         connection_.Detach();
         attached_ = false;

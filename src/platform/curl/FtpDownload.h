@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ public:
     // already sent data, or the transfer has ended). False when the server refused the file.
     bool Open(const std::string& path);
     std::size_t Read(char* buffer, std::size_t size);
+    // Lets the transfer move for at most `limit`; true once a Read of `size` bytes returns at
+    // once: the bytes are there or the transfer has ended (libcurl ends a stalled one itself).
+    bool WaitReadable(std::size_t size, std::chrono::milliseconds limit);
 
 private:
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
@@ -30,6 +34,8 @@ private:
     std::size_t Accept(const char* data, std::size_t size);
     std::size_t Buffered() const { return end_ - begin_; }
     void Step(FtpConnection::Wait wait);
+    void StepFor(long pollMilliseconds);
+    void AfterStep();  // detaches a transfer that has ended
     void ResumeIfRoom();
 
     FtpConnection& connection_;

@@ -32,7 +32,19 @@ struct WinInetFileReader::Pump {
     bool ended = false;     // the thread will add nothing more
     bool stop = false;
     bool threadGone = false;
+    // Whether the thread is inside InternetReadFile, and since when: a transfer has stalled when
+    // one call has brought nothing for the stall limit, however the caller waited meanwhile.
+    bool inCall = false;
+    std::chrono::steady_clock::time_point callStarted;
     std::string error;
+
+    bool Stalled(std::chrono::milliseconds limit) const {
+        return inCall && std::chrono::steady_clock::now() - callStarted >= limit;
+    }
+    // When the running call counts as stalled; a call not yet started is given the whole limit.
+    std::chrono::steady_clock::time_point StallDeadline(std::chrono::milliseconds limit) const {
+        return (inCall ? callStarted : std::chrono::steady_clock::now()) + limit;
+    }
 
     void Run(HINTERNET file) {
         std::vector<char> piece(kPiece);
@@ -41,12 +53,15 @@ struct WinInetFileReader::Pump {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] { return stop || kCapacity - count >= kPiece; });
                 if (stop) break;
+                inCall = true;
+                callStarted = std::chrono::steady_clock::now();
             }
             DWORD got = 0;
             const BOOL ok = InternetReadFile(file, piece.data(), kPiece, &got);
             // The error text is the thread's own last error: take it here, on this thread.
             const std::string failure = ok ? std::string() : DescribeLastWinInetError();
             std::lock_guard lock(mutex);
+            inCall = false;
             // After a stop (a close, or a stall the reader has already reported) late bytes
             // are not handed out: the caller has been told the transfer ended.
             if (stop) break;
@@ -108,9 +123,10 @@ std::size_t WinInetFileReader::Read(char* buffer, std::size_t size) {
         // answers by going back to sleep, as 512 bytes are not room for a piece.
         if (!roomBefore && kCapacity - pump_->count >= kPiece) pump_->changed.notify_all();
         if (total == size || (pump_->ended && pump_->count == 0)) break;
-        const bool moved = pump_->changed.wait_for(lock, stallLimit_, [&] {
+        const bool moved = pump_->changed.wait_until(lock, pump_->StallDeadline(stallLimit_), [&] {
             return pump_->count > 0 || pump_->ended;
         });
+        if (!moved && !pump_->Stalled(stallLimit_)) continue;  // the next call has just begun
         if (!moved) {
             pump_->error = "no data arrived for " + std::to_string(stallLimit_.count()) + " ms";
             pump_->ended = true;
@@ -119,6 +135,13 @@ std::size_t WinInetFileReader::Read(char* buffer, std::size_t size) {
         }
     }
     return total;
+}
+
+bool WinInetFileReader::WaitReadable(std::size_t size, std::chrono::milliseconds limit) {
+    std::unique_lock lock(pump_->mutex);
+    const auto ready = [&] { return pump_->count >= size || pump_->ended; };
+    pump_->changed.wait_for(lock, limit, ready);
+    return ready() || pump_->Stalled(stallLimit_);
 }
 
 std::string WinInetFileReader::Error() const {

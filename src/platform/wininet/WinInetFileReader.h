@@ -23,9 +23,13 @@ public:
     WinInetFileReader(const WinInetFileReader&) = delete;
     WinInetFileReader& operator=(const WinInetFileReader&) = delete;
 
-    // Blocks until `size` bytes are there, the file has ended, the transfer failed, or nothing
-    // arrived for the stall limit; returns how many bytes it put in `buffer`.
+    // Blocks until `size` bytes are there, the file has ended, the transfer failed, or the
+    // thread's call has brought nothing for the stall limit; returns how many bytes it put in
+    // `buffer`.
     std::size_t Read(char* buffer, std::size_t size);
+    // Waits at most `limit` for a Read of `size` bytes to return at once: true when the bytes
+    // are there, the file has ended or failed, or the running call has stalled.
+    bool WaitReadable(std::size_t size, std::chrono::milliseconds limit);
     // Why the transfer ended early; empty while it has not, or after a clean end.
     std::string Error() const;
 

@@ -330,6 +330,12 @@ std::size_t WinInetInternet::Read(InternetHandle file, char* buffer, std::size_t
     return n;
 }
 
+bool WinInetInternet::WaitReadable(InternetHandle file, std::size_t size,
+                                   std::chrono::milliseconds limit) {
+    Node* node = handles_.Find(file, HandleKind::File, lastError_);
+    return !node || node->reader->WaitReadable(size, limit);  // a bad handle reads 0 at once
+}
+
 void WinInetInternet::CloseHandle(InternetHandle handle) {
     handles_.Close(handle, lastError_, &Release);
 }

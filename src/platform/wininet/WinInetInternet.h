@@ -38,6 +38,8 @@ public:
     bool FindNext(InternetHandle search, FindRecord& record) override;
     InternetHandle OpenFile(InternetHandle connection, const std::string& name) override;
     std::size_t Read(InternetHandle file, char* buffer, std::size_t size) override;
+    bool WaitReadable(InternetHandle file, std::size_t size,
+                      std::chrono::milliseconds limit) override;
     void CloseHandle(InternetHandle handle) override;
     std::string LastError() const override { return lastError_; }
 

@@ -17,6 +17,7 @@
 //   };
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -170,6 +171,33 @@ TYPED_TEST_P(InternetContract, DownloadsByteExactInBinaryMode) {
     }
 }
 
+// A caller that waits in slices before each read (to keep a window answering) gets the same
+// bytes, and is told at once when a read would not wait: at the end, or on a closed handle.
+TYPED_TEST_P(InternetContract, WaitingUntilReadableGivesTheSameBytesAndEndsAtTheEnd) {
+    const std::string bytes = Pattern(300 * 1024 + 17);
+    this->Offer("Tn_wait.cab", bytes);
+    this->Connect();
+    auto& net = this->h.net;
+    const InternetHandle file = net.OpenFile(this->connection_, "Tn_wait.cab");
+    ASSERT_NE(file, kNoHandle) << net.LastError();
+    std::string received;
+    char buffer[512];
+    std::size_t n = 0;
+    do {
+        int slices = 0;
+        while (!net.WaitReadable(file, sizeof buffer, std::chrono::milliseconds(20))) {
+            ASSERT_LT(++slices, 500) << "no data for 10 s after " << received.size() << " bytes";
+        }
+        n = net.Read(file, buffer, sizeof buffer);
+        received.append(buffer, n);
+    } while (n == sizeof buffer);
+    EXPECT_EQ(received == bytes, true) << received.size() << " bytes";
+    EXPECT_TRUE(net.WaitReadable(file, sizeof buffer, std::chrono::milliseconds(0)));
+    EXPECT_EQ(net.Read(file, buffer, sizeof buffer), 0u);
+    net.CloseHandle(file);
+    EXPECT_TRUE(net.WaitReadable(file, sizeof buffer, std::chrono::hours(1)));  // at once
+}
+
 TYPED_TEST_P(InternetContract, MissingFileGivesNoHandleAndTheConnectionStaysUsable) {
     this->Offer("Tn_ok.cab", "fine");
     this->Connect();
@@ -205,6 +233,7 @@ TYPED_TEST_P(InternetContract, ClosedPortGivesNoHandle) {
 REGISTER_TYPED_TEST_SUITE_P(InternetContract,
                             ListsNamesSizesAndFoldersInTheServersOrderMatchingCaseSensitively,
                             NothingMatchingGivesNoHandleAndSaysWhy, DownloadsByteExactInBinaryMode,
+                            WaitingUntilReadableGivesTheSameBytesAndEndsAtTheEnd,
                             MissingFileGivesNoHandleAndTheConnectionStaysUsable,
                             ClosingTheSessionMidTransferClosesEverythingOnItOnce,
                             ClosedPortGivesNoHandle);

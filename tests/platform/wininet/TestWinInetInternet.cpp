@@ -9,6 +9,8 @@
 // Without the server's environment the tests skip, saying why.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -106,6 +108,37 @@ TEST_F(Stalled, ATransferThatStopsMovingEndsShortWithAReason) {
     EXPECT_NE(h.net.LastError().find("no data"), std::string::npos) << h.net.LastError();
     h.net.CloseHandle(internet_);
     EXPECT_EQ(h.net.OpenHandles(), 0u);
+}
+
+// A caller waiting in short slices is never held longer than its slice while the transfer is
+// stalled, and is let through once the stall limit has passed: the read then ends at once.
+TEST_F(Stalled, WaitingInSlicesSeesTheStallOnceItsLimitHasPassed) {
+    Offer("Tn_a.cab", Pattern(10000));
+    Connect();
+    const InternetHandle file = h.net.OpenFile(connection_, "Tn_a.cab");
+    ASSERT_NE(file, kNoHandle) << h.net.LastError();
+    using Clock = std::chrono::steady_clock;
+    char buffer[512];
+    std::size_t received = 0;
+    int emptySlices = 0;
+    auto longestSlice = Clock::duration::zero();
+    for (std::size_t n = sizeof buffer; n == sizeof buffer; received += n) {
+        for (;;) {
+            const auto asked = Clock::now();
+            const bool readable = h.net.WaitReadable(file, sizeof buffer, std::chrono::milliseconds(50));
+            longestSlice = std::max(longestSlice, Clock::now() - asked);
+            if (readable) break;
+            ASSERT_LT(++emptySlices, 400) << "still waiting after 20 s";
+        }
+        const auto asked = Clock::now();
+        n = h.net.Read(file, buffer, sizeof buffer);
+        EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(500)) << "the read waited";
+    }
+    EXPECT_EQ(received, kServerLimit);
+    EXPECT_GE(emptySlices, 10) << "the 1.5 s stall limit passed in fewer slices";
+    EXPECT_LT(longestSlice, std::chrono::milliseconds(1000));
+    EXPECT_NE(h.net.LastError().find("no data"), std::string::npos) << h.net.LastError();
+    h.net.CloseHandle(internet_);
 }
 
 }  // namespace
