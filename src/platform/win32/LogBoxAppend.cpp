@@ -54,3 +54,13 @@ void AppendToLogBox(HWND box, std::wstring_view text) {
     }
     SendMessageW(box, EM_SETSEL, selStart, static_cast<LPARAM>(selEnd));
 }
+
+void SetLogBoxText(HWND box, std::wstring_view text) {
+    if (text.size() <= kLogBoxPieceChars) {
+        SetWindowTextW(box, std::wstring(text).c_str());
+        return;
+    }
+    SetWindowTextW(box, L"");
+    AppendToLogBox(box, text);  // gives back the caret at the start
+    SendMessageW(box, EM_SCROLLCARET, 0, 0);  // Windows' EM_SETSEL, unlike Wine's, does not scroll
+}

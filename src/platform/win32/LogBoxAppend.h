@@ -35,3 +35,7 @@ void UseSpaceWordBreaks(HWND box);
 // Puts text at the end of box, in pieces; the selection the user had is given back.
 void AppendToLogBox(HWND box, std::wstring_view text);
 
+// Sets the whole text of box: at once when it is short, else into the emptied box in pieces (a
+// text kept while a listing was appended to it), shown from its start with the caret there, as
+// SetWindowText leaves a box.
+void SetLogBoxText(HWND box, std::wstring_view text);

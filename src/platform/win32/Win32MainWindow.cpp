@@ -97,6 +97,11 @@ int Layer(ControlKind kind) {
     }
 }
 
+bool IsTextBox(Control c) {
+    const auto design = std::ranges::find(FrmGlavnaDesign(), c, &ControlDesign::id);
+    return design != FrmGlavnaDesign().end() && design->kind == ControlKind::TextBox;
+}
+
 bool IsUserInput(UINT message) {
     if (message >= WM_KEYFIRST && message <= WM_KEYLAST) return true;
     // Moving the mouse changes nothing; buttons and the wheel would.
@@ -445,6 +450,10 @@ void Win32MainWindow::StopTimer() { KillTimer(window_, kApplyTimer); }
 void Win32MainWindow::ShowText(Control c, const std::string& text) {
     // Labels and boxes break lines at CR LF only; button captions keep "&" as their mnemonic.
     const std::wstring wide = WideFromUtf8(c == Control::FrmGlavna ? text : WindowsLineEnds(text));
+    if (IsTextBox(c)) {
+        SetLogBoxText(Handle(c), wide);  // a long text would be laid out in quadratic time
+        return;
+    }
     SetWindowTextW(Handle(c), wide.c_str());
 }
 

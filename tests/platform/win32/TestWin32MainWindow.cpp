@@ -189,6 +189,15 @@ DWORD CaretOf(HWND box) {
     return end;
 }
 
+// A listing's entries, cut to size characters.
+std::string Listing(std::size_t size) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) {
+        text += "Tn_315_316_" + std::to_string(i) + ".cab / 1024, ";
+    }
+    return text.substr(0, size);
+}
+
 struct Win32WindowTraits {
     using Window = Win32MainWindow;
 
@@ -537,16 +546,9 @@ TEST_F(Win32MainWindowTest, ALongAdditionReachesTheBoxWholeAndLeavesTheSelection
     SendMessageW(log, EM_SETSEL, 3, 8);
     // ASCII up to the ends: a piece of the appended text ends after its first kLogBoxPieceChars
     // UTF-16 units, the next kLogBoxPieceChars later.
-    const auto entriesUpTo = [](std::size_t size) {
-        std::string text;
-        for (int i = 0; text.size() < size; ++i) {
-            text += "Tn_315_316_" + std::to_string(i) + ".cab / 1024, ";
-        }
-        return text.substr(0, size);
-    };
-    std::string tail = entriesUpTo(kLogBoxPieceChars - 1) + "\r\n";
-    tail += entriesUpTo(2 * kLogBoxPieceChars - 1 - tail.size()) + "\xF0\x9F\x93\xA6";  // U+1F4E6
-    tail += "Izabrana čćžšđ " + entriesUpTo(kLogBoxPieceChars + 100);
+    std::string tail = Listing(kLogBoxPieceChars - 1) + "\r\n";
+    tail += Listing(2 * kLogBoxPieceChars - 1 - tail.size()) + "\xF0\x9F\x93\xA6";  // U+1F4E6
+    tail += "Izabrana čćžšđ " + Listing(kLogBoxPieceChars + 100);
     MessageCounter messages(log);
     window->AppendText(Control::TxtRez, tail);
     window->ApplyPending();
@@ -557,6 +559,28 @@ TEST_F(Win32MainWindowTest, ALongAdditionReachesTheBoxWholeAndLeavesTheSelection
     SendMessageW(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 3u);
     EXPECT_EQ(end, 8u);
+}
+
+// A long text set whole (one kept while a listing was appended to it) goes onto the box in
+// pieces as well, and is shown as a short one is: from its start, with the caret there.
+TEST_F(Win32MainWindowTest, ALongTextSetWholeIsShownFromItsStart) {
+    ShowAndPaint();
+    const HWND log = H(Control::TxtRez);
+    window->Move(Control::TxtRez, window->Bounds(Control::LblPozor));  // where the log shows
+    window->SetVisible(Control::TxtRez, true);
+    window->AppendText(Control::TxtRez, "staro " + Listing(kLogBoxPieceChars));
+    window->ApplyPending();
+    const std::string text =
+        "Spajam se...\r\nVerzije na raspolaganju :" + Listing(3 * kLogBoxPieceChars);
+    window->SetText(Control::TxtRez, text);
+    window->ApplyPending();
+    EXPECT_EQ(WindowText(log), text);
+    DWORD start = 1;
+    DWORD end = 1;
+    SendMessageW(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 0u);
+    EXPECT_EQ(SendMessageW(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 }
 
 TEST_F(Win32MainWindowTest, ButtonsAndTheirMnemonicsReportTheirIndex) {
