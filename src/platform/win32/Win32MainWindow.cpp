@@ -15,6 +15,7 @@
 #include "platform/window/FrmGlavnaLayout.h"
 #include "platform/window/TwipScale.h"
 #include "platform/win32/DesignFonts.h"
+#include "platform/win32/LogBoxAppend.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "platform/win32/WindowDpi.h"
 #include "common/Utf16.h"
@@ -96,6 +97,11 @@ int Layer(ControlKind kind) {
     }
 }
 
+bool IsTextBox(Control c) {
+    const auto design = std::ranges::find(FrmGlavnaDesign(), c, &ControlDesign::id);
+    return design != FrmGlavnaDesign().end() && design->kind == ControlKind::TextBox;
+}
+
 bool IsUserInput(UINT message) {
     if (message >= WM_KEYFIRST && message <= WM_KEYLAST) return true;
     // Moving the mouse changes nothing; buttons and the wheel would.
@@ -163,6 +169,7 @@ void Win32MainWindow::CreateControls() {
             SendMessageW(handle, PBM_SETRANGE32, 0, kBarSteps);
         } else if (design.kind == ControlKind::TextBox) {
             SendMessageW(handle, EM_SETLIMITTEXT, 0, 0);  // the log is not cut at 32 KiB
+            UseSpaceWordBreaks(handle);  // long additions lay out in linear time (LogBoxAppend)
         }
         Place(design.id);
         throttle_.Preset(design.id, design.caption);
@@ -443,23 +450,18 @@ void Win32MainWindow::StopTimer() { KillTimer(window_, kApplyTimer); }
 void Win32MainWindow::ShowText(Control c, const std::string& text) {
     // Labels and boxes break lines at CR LF only; button captions keep "&" as their mnemonic.
     const std::wstring wide = WideFromUtf8(c == Control::FrmGlavna ? text : WindowsLineEnds(text));
+    if (IsTextBox(c)) {
+        SetLogBoxText(Handle(c), wide);  // a long text would be laid out in quadratic time
+        return;
+    }
     SetWindowTextW(Handle(c), wide.c_str());
 }
 
 void Win32MainWindow::ShowAppended(Control c, const std::string& tail) {
     const HWND box = Handle(c);
     if (!box) return;
-    const std::wstring wide = WideFromUtf8(WindowsLineEnds(tail));
-    // Put in at the end without the undo buffer (which would keep a copy of the log); the
-    // selection the user had is given back, as where the caret goes is SetCaretToEnd's.
-    DWORD selStart = 0;
-    DWORD selEnd = 0;
-    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&selStart),
-                 reinterpret_cast<LPARAM>(&selEnd));
-    const int length = GetWindowTextLengthW(box);
-    SendMessageW(box, EM_SETSEL, static_cast<WPARAM>(length), length);
-    SendMessageW(box, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(wide.c_str()));
-    SendMessageW(box, EM_SETSEL, selStart, static_cast<LPARAM>(selEnd));
+    // The selection the user had is given back, as where the caret goes is SetCaretToEnd's.
+    AppendToLogBox(box, WideFromUtf8(WindowsLineEnds(tail)));
 }
 
 void Win32MainWindow::ShowProgress(int barStep) {

@@ -17,6 +17,7 @@
 
 #include "common/Utf16.h"
 #include "platform/win32/DesignFonts.h"
+#include "platform/win32/LogBoxAppend.h"
 #include "platform/win32/UiThreadView.h"
 #include "platform/win32/Win32MainWindow.h"
 #include "platform/win32/Win32MessageBox.h"
@@ -187,6 +188,15 @@ DWORD CaretOf(HWND box) {
     DWORD end = 0;
     SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     return end;
+}
+
+// A listing's entries, cut to size characters.
+std::string Listing(std::size_t size) {
+    std::string text;
+    for (int i = 0; text.size() < size; ++i) {
+        text += "Tn_315_316_" + std::to_string(i) + ".cab / 1024, ";
+    }
+    return text.substr(0, size);
 }
 
 struct Win32WindowTraits {
@@ -517,10 +527,61 @@ TEST_F(Win32MainWindowTest, AListingsEntriesGoOntoTheBoxAsAdditionsGathered) {
     EXPECT_EQ(WindowText(log), whole);
     EXPECT_EQ(CaretOf(log), static_cast<DWORD>(GetWindowTextLengthW(log)));
     EXPECT_EQ(messages.Count(WM_SETTEXT), 0) << "the whole log was set anew";
+    // Each gathering goes onto the box in pieces (LogBoxAppend).
     const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() /
-                           (1000 / Win32MainWindow::kRepaintsPerSecond) + 2;
+                           (1000 / Win32MainWindow::kRepaintsPerSecond) + 2 +
+                       static_cast<long long>(whole.size() / kLogBoxPieceChars);
     EXPECT_GE(messages.Count(EM_REPLACESEL), 1);
     EXPECT_LE(messages.Count(EM_REPLACESEL), limit);
+}
+
+// An addition longer than a piece goes onto the box in pieces: the box holds it whole and in
+// order, with the pieces' ends on a CR LF, on a character of two UTF-16 halves and inside a
+// word, and the selection the user made stays where it was.
+TEST_F(Win32MainWindowTest, ALongAdditionReachesTheBoxWholeAndLeavesTheSelection) {
+    ShowAndPaint();
+    const HWND log = H(Control::TxtRez);
+    window->SetVisible(Control::TxtRez, true);
+    window->SetText(Control::TxtRez, "Verzije na raspolaganju :");
+    window->ApplyPending();
+    SendMessageW(log, EM_SETSEL, 3, 8);
+    // ASCII up to the ends: a piece of the appended text ends after its first kLogBoxPieceChars
+    // UTF-16 units, the next kLogBoxPieceChars later.
+    std::string tail = Listing(kLogBoxPieceChars - 1) + "\r\n";
+    tail += Listing(2 * kLogBoxPieceChars - 1 - tail.size()) + "\xF0\x9F\x93\xA6";  // U+1F4E6
+    tail += "Izabrana čćžšđ " + Listing(kLogBoxPieceChars + 100);
+    MessageCounter messages(log);
+    window->AppendText(Control::TxtRez, tail);
+    window->ApplyPending();
+    ASSERT_GE(messages.Count(EM_REPLACESEL), 3) << "the addition did not go in as pieces";
+    EXPECT_EQ(WindowText(log), "Verzije na raspolaganju :" + tail);
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageW(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 3u);
+    EXPECT_EQ(end, 8u);
+}
+
+// A long text set whole (one kept while a listing was appended to it) goes onto the box in
+// pieces as well, and is shown as a short one is: from its start, with the caret there.
+TEST_F(Win32MainWindowTest, ALongTextSetWholeIsShownFromItsStart) {
+    ShowAndPaint();
+    const HWND log = H(Control::TxtRez);
+    window->Move(Control::TxtRez, window->Bounds(Control::LblPozor));  // where the log shows
+    window->SetVisible(Control::TxtRez, true);
+    window->AppendText(Control::TxtRez, "staro " + Listing(kLogBoxPieceChars));
+    window->ApplyPending();
+    const std::string text =
+        "Spajam se...\r\nVerzije na raspolaganju :" + Listing(3 * kLogBoxPieceChars);
+    window->SetText(Control::TxtRez, text);
+    window->ApplyPending();
+    EXPECT_EQ(WindowText(log), text);
+    DWORD start = 1;
+    DWORD end = 1;
+    SendMessageW(log, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 0u);
+    EXPECT_EQ(SendMessageW(log, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
 }
 
 TEST_F(Win32MainWindowTest, ButtonsAndTheirMnemonicsReportTheirIndex) {
