@@ -13,9 +13,6 @@ program, which would kill it in the middle of its work.
 Exit status 77 (skipped) without a display or the X tools.
 """
 import argparse
-import fcntl
-import os
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -57,44 +54,27 @@ def wait_for(ftp_log, process, reached, limit=120):
 
 def check_fault(args, root, name, options, reached):
     """One run against a server with the fault; the failures seen."""
-    failures = []
-    folder = scenario.prepare_folder(os.path.join(root, "window"), args.exe, args.pe_fixtures)
-    ftp_root = scenario.make_cabinet(os.path.join(root, "ftp"), args.pe_fixtures)
-    ftp_log = os.path.join(root, "ftp.log")
-    with ws.FtpServer(args.support, ftp_root, ftp_log, options) as ftp, \
-            ws.TdsServer(args.support, scenario.CATALOG, os.path.join(root, "tds")) as tds:
-        ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
-                                "ImeServera": f"127.0.0.1,{tds.port}", "TipServera": "1"})
-        env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
-                           "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
-        program = os.path.join(folder, os.path.basename(args.exe))
-        process = subprocess.Popen(["wine", program], cwd=folder, env=env,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
-        try:
-            window = window_ui.find_window(window_ui.TITLE, sync=True)
-            if window is None:
-                return [f"{name}: the window did not appear"]
-            window_ui.xdotool("windowfocus", "--sync", window, "key", "alt+d")
-            waiting_on = wait_for(ftp_log, process, reached)
-            if waiting_on is None:
-                return [f"{name}: the program never came to wait on the server"]
-            print(f"{name}: the program waits on the server after {waiting_on}")
-            probe = subprocess.run(
-                ["wine", args.holder, "probe", window_ui.TITLE, str(PROBE_SECONDS)],
-                env=ws.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
-                timeout=PROBE_SECONDS + 120)
-            said = probe.stdout.decode(errors="replace").strip()
-            print(f"{name}: probe: {said}")
-            if probe.returncode != 0:
-                failures.append(f"{name}: the window stopped answering: {said}")
-            if process.poll() is not None:
-                failures.append(f"{name}: the program ended while it waited ({process.returncode})")
-        finally:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-    return failures
+    with window_ui.started_window(args, root, options) as (process, _, ftp_log, _):
+        window = window_ui.find_window(window_ui.TITLE, sync=True)
+        if window is None:
+            return [f"{name}: the window did not appear"]
+        window_ui.xdotool("windowfocus", "--sync", window, "key", "alt+d")
+        waiting_on = wait_for(ftp_log, process, reached)
+        if waiting_on is None:
+            return [f"{name}: the program never came to wait on the server"]
+        print(f"{name}: the program waits on the server after {waiting_on}")
+        probe = subprocess.run(
+            ["wine", args.holder, "probe", window_ui.TITLE, str(PROBE_SECONDS)],
+            env=ws.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
+            timeout=PROBE_SECONDS + 120)
+        said = probe.stdout.decode(errors="replace").strip()
+        print(f"{name}: probe: {said}")
+        failures = []
+        if probe.returncode != 0:
+            failures.append(f"{name}: the window stopped answering: {said}")
+        if process.poll() is not None:
+            failures.append(f"{name}: the program ended while it waited ({process.returncode})")
+        return failures
 
 
 def main():
@@ -104,19 +84,14 @@ def main():
     parser.add_argument("--pe-fixtures", required=True)
     parser.add_argument("--support", required=True)
     args = parser.parse_args()
-    if not os.environ.get("DISPLAY") or shutil.which("xdotool") is None:
-        print("SKIP: no display or no xdotool")
+    display = window_ui.take_display()
+    if display is None:
         return 77
-
-    # Keyboard focus is one per display: the window tests take the display in turn.
-    lock = open(f"/tmp/velmora-display-{os.environ['DISPLAY']}.lock", "w")
-    fcntl.flock(lock, fcntl.LOCK_EX)
 
     failures = []
     for name, options, reached in FAULTS:
         with tempfile.TemporaryDirectory(prefix="velmora-win-answers-") as root:
             failures += check_fault(args, root, name, options, reached)
-
     for f in failures:
         print(f)
     print("e2e_window_answers: " + ("FAILED" if failures else "passed"))

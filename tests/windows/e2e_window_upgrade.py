@@ -12,6 +12,7 @@ the files unpacked, both Tarvik databases stamped and the run log written.
 Exit status 77 (skipped) without a display or the X tools.
 """
 import argparse
+import contextlib
 import fcntl
 import os
 import shutil
@@ -76,41 +77,58 @@ def drive_boxes(process, deadline):
     return answered
 
 
+def take_display():
+    """The display for this test alone, or None without a display or the X tools (skip).
+    Keyboard focus is one per display: the window tests take the display in turn."""
+    if not os.environ.get("DISPLAY") or shutil.which("xdotool") is None:
+        print("SKIP: no display or no xdotool")
+        return None
+    lock = open(f"/tmp/velmora-display-{os.environ['DISPLAY']}.lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
+    return lock
+
+
+@contextlib.contextmanager
+def started_window(args, root, ftp_options=()):
+    """The window program in the scenario's program folder, started against the FTP test server
+    (with ftp_server.py's `ftp_options`) and the TDS test server; killed if still running at the
+    end. Yields the process, the program folder, the FTP server's command log and the TDS
+    server."""
+    folder = scenario.prepare_folder(os.path.join(root, "window"), args.exe, args.pe_fixtures)
+    ftp_root = scenario.make_cabinet(os.path.join(root, "ftp"), args.pe_fixtures)
+    ftp_log = os.path.join(root, "ftp.log")
+    with ws.FtpServer(args.support, ftp_root, ftp_log, ftp_options) as ftp, \
+            ws.TdsServer(args.support, scenario.CATALOG, os.path.join(root, "tds")) as tds:
+        ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
+                                "ImeServera": f"127.0.0.1,{tds.port}", "TipServera": "1"})
+        env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
+                           "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
+        program = os.path.join(folder, os.path.basename(args.exe))
+        process = subprocess.Popen(["wine", program], cwd=folder, env=env,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            yield process, folder, ftp_log, tds
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--pe-fixtures", required=True)
     parser.add_argument("--support", required=True)
     args = parser.parse_args()
-    if not os.environ.get("DISPLAY") or shutil.which("xdotool") is None:
-        print("SKIP: no display or no xdotool")
+    display = take_display()
+    if display is None:
         return 77
 
-    # Keyboard focus is one per display: the window tests take the display in turn.
-    lock = open(f"/tmp/velmora-display-{os.environ['DISPLAY']}.lock", "w")
-    fcntl.flock(lock, fcntl.LOCK_EX)
-
     with tempfile.TemporaryDirectory(prefix="velmora-win-window-") as root:
-        folder = scenario.prepare_folder(os.path.join(root, "window"), args.exe, args.pe_fixtures)
-        ftp_root = scenario.make_cabinet(os.path.join(root, "ftp"), args.pe_fixtures)
-        ftp_log = os.path.join(root, "ftp.log")
-        with ws.FtpServer(args.support, ftp_root, ftp_log) as ftp, \
-                ws.TdsServer(args.support, scenario.CATALOG, os.path.join(root, "tds")) as tds:
-            ws.set_tarvik_settings({"PutBaza": "C:\\Tarvik\\Baze",
-                                    "ImeServera": f"127.0.0.1,{tds.port}", "TipServera": "1"})
-            env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
-                               "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
-            program = os.path.join(folder, os.path.basename(args.exe))
-            process = subprocess.Popen(["wine", program], cwd=folder, env=env,
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
-            try:
-                answered = drive(process, time.monotonic() + 240)
-                code = process.wait(timeout=30)
-            finally:
-                if process.poll() is None:
-                    process.kill()
-                    process.wait()
+        with started_window(args, root) as (process, folder, ftp_log, tds):
+            answered = drive(process, time.monotonic() + 240)
+            code = process.wait(timeout=30)
             failures = scenario.check_run("window", code, "", "", folder, tds.state(), ftp_log)
             if SUCCESS not in ws.read_text(os.path.join(folder, "Tarvik_Upg.log")):
                 failures.append("window: the run log shows no success box")
