@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "online/FtpServerProcess.h"
+#include "support/FtpServerProcess.h"
 #include "online/OnlineUpdate.h"
 #include "platform/HeadlessView.h"
 #include "platform/curl/CurlInternet.h"

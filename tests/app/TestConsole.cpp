@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "cabinet/CabinetTestSupport.h"
-#include "online/FtpServerProcess.h"
+#include "support/FtpServerProcess.h"
 #include "support/FolderSnapshot.h"
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "cabinet/CabinetTestSupport.h"
-#include "online/FtpServerProcess.h"
+#include "support/FtpServerProcess.h"
 #include "support/FolderSnapshot.h"
 #include "support/PeFixture.h"
 #include "support/TdsTestServer.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "online/FakeUpdateCabinet.h"
-#include "online/FtpServerProcess.h"
+#include "support/FtpServerProcess.h"
 #include "online/OnlineUpdate.h"
 #include "online/FullDiskFileSystem.h"
 #include "online/RecordingInternet.h"

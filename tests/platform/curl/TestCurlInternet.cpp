@@ -2,7 +2,7 @@
 // keeps, each case with a server of its own, and the cap on a listing that never ends.
 #include <gtest/gtest.h>
 
-#include "online/FtpServerProcess.h"
+#include "support/FtpServerProcess.h"
 #include "platform/curl/CurlInternet.h"
 #include "platform/internet/InternetContract.h"
 #include "support/TempFolder.h"

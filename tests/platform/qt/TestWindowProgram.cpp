@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "online/FtpServerProcess.h"
+#include "support/FtpServerProcess.h"
 #include "support/DisplayLock.h"
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"

@@ -1,4 +1,4 @@
-#include "online/FtpServerProcess.h"
+#include "support/FtpServerProcess.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
