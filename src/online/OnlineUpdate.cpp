@@ -282,12 +282,11 @@ private:
     // byte past the largest a signature file may be, which the check then refuses.
     void FetchSignature() {
         const std::string name = chosenName_ + std::string(kSignatureSuffix);
-        OffUiThread([&] { transfer_ = net_.OpenFile(connection_, name); });
-        if (transfer_ == kNoHandle) {
-            Refuse("no signature file " + name + " on the server: " + net_.LastError());
-        }
-        // Read whole off the window's thread: it is small, so there is no progress to show.
+        // Opened and read whole off the window's thread: it is small, so there is no progress
+        // to show.
         OffUiThread([&] {
+            transfer_ = net_.OpenFile(connection_, name);
+            if (transfer_ == kNoHandle) return;
             char buffer[kReadSize];
             std::size_t n = 0;
             do {
@@ -295,6 +294,9 @@ private:
                 signature_.append(buffer, n);
             } while (n == kReadSize && signature_.size() <= kMostSignatureFileBytes);
         });
+        if (transfer_ == kNoHandle) {
+            Refuse("no signature file " + name + " on the server: " + net_.LastError());
+        }
         CloseIfOpen(transfer_);
         Note("signature file " + name + ", " + std::to_string(signature_.size()) + " bytes");
     }

@@ -152,15 +152,6 @@ class Scenario:
         self.tds.close()
 
 
-def wait_for(condition, timeout=120):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if condition():
-            return True
-        time.sleep(0.2)
-    return False
-
-
 def second_window(args, s):
     """The window program started second, on the test display: its one box, answered with
     Enter, and status 1. Left out without the window program, a display or the X tools."""
@@ -196,8 +187,8 @@ def check_second_start(args, root):
                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                  stderr=subprocess.DEVNULL)
         try:
-            if not wait_for(lambda: "RETR Tn_302_303.cab" in ws.read_text(s.ftp.log_path) and
-                            os.path.exists(os.path.join(s.folder, LOCK))):
+            if not ws.wait_for(lambda: "RETR Tn_302_303.cab" in ws.read_text(s.ftp.log_path) and
+                               os.path.exists(os.path.join(s.folder, LOCK))):
                 return [s.failed("the first run never reached its download", first.poll(), "", "")]
             if args.window:
                 shutil.copy(args.window, s.folder)
@@ -261,8 +252,8 @@ def check_brief_hold(args, root):
         run = subprocess.Popen(["wine", s.exe], cwd=s.folder, env=ws.wine_env(s.env()),
                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE)
-        waiting = wait_for(lambda: "Tarvik_Upg.Upg is held by another program" in s.log() or
-                           run.poll() is not None)
+        waiting = ws.wait_for(lambda: "Tarvik_Upg.Upg is held by another program" in s.log() or
+                              run.poll() is not None)
         time.sleep(1)  # a try or two more while it is held
         holder.release()
         out, err = run.communicate(timeout=180)

@@ -16,7 +16,6 @@ import argparse
 import subprocess
 import sys
 import tempfile
-import time
 
 import e2e_full_upgrade as scenario
 import e2e_window_upgrade as window_ui
@@ -42,16 +41,6 @@ FAULTS = (("silent after its login", ["--silent-after-login"], after_login),
           ("stalled in the download", ["--stall-after", "100"], in_download))
 
 
-def wait_for(ftp_log, process, reached, limit=120):
-    until = time.monotonic() + limit
-    while time.monotonic() < until and process.poll() is None:
-        waiting_on = reached(ws.read_text(ftp_log).splitlines())
-        if waiting_on:
-            return waiting_on
-        time.sleep(0.1)
-    return None
-
-
 def check_fault(args, root, name, options, reached):
     """One run against a server with the fault; the failures seen."""
     with window_ui.started_window(args, root, options) as (process, _, ftp_log, _):
@@ -59,7 +48,8 @@ def check_fault(args, root, name, options, reached):
         if window is None:
             return [f"{name}: the window did not appear"]
         window_ui.xdotool("windowfocus", "--sync", window, "key", "alt+d")
-        waiting_on = wait_for(ftp_log, process, reached)
+        waiting_on = ws.wait_for(lambda: process.poll() is None and
+                                 reached(ws.read_text(ftp_log).splitlines()))
         if waiting_on is None:
             return [f"{name}: the program never came to wait on the server"]
         print(f"{name}: the program waits on the server after {waiting_on}")

@@ -57,6 +57,18 @@ def set_tarvik_settings(values):
                        env=wine_env(), capture_output=True, check=True)
 
 
+def wait_for(condition, timeout=120):
+    """Polls `condition` until it gives something true, which is returned; None at the
+    time-out."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        found = condition()
+        if found:
+            return found
+        time.sleep(0.1)
+    return None
+
+
 def read_text(path):
     try:
         with open(path, encoding="utf-8", errors="replace") as f:

@@ -71,17 +71,27 @@ bool FtpDownload::Open(const std::string& path) {
 }
 
 bool FtpDownload::WaitReadable(std::size_t size, std::chrono::milliseconds limit) {
+    return Fill(size, std::chrono::steady_clock::now() + limit);
+}
+
+bool FtpDownload::Fill(std::size_t size,
+                       std::optional<std::chrono::steady_clock::time_point> deadline) {
     size = std::min(size, kCapacity);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
     for (bool first = true; Buffered() < size && !done_; first = false) {
         ResumeIfRoom();
-        if (Buffered() >= size) break;
+        if (Buffered() >= size) break;  // resuming may have delivered the held chunk at once
         // The first turn takes what has already come; the later ones wait for the sockets, but
-        // never past the limit.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (!first && left.count() <= 0) break;
-        StepFor(first ? 0 : static_cast<long>(left.count()));
+        // never past the deadline.
+        if (first) {
+            Step(FtpConnection::Wait::kNone);
+        } else if (!deadline) {
+            Step(FtpConnection::Wait::kFull);
+        } else {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                *deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            StepFor(static_cast<long>(left.count()));
+        }
     }
     return Buffered() >= size || done_;
 }
@@ -113,11 +123,7 @@ void FtpDownload::ResumeIfRoom() {
 
 std::size_t FtpDownload::Read(char* buffer, std::size_t size) {
     size = std::min(size, kCapacity);
-    for (bool first = true; Buffered() < size && !done_; first = false) {
-        ResumeIfRoom();
-        if (Buffered() >= size) break;  // resuming may have delivered the held chunk at once
-        Step(first ? FtpConnection::Wait::kNone : FtpConnection::Wait::kFull);
-    }
+    Fill(size, std::nullopt);
     const std::size_t n = std::min(size, Buffered());
     std::memcpy(buffer, buffer_.data() + begin_, n);
     begin_ += n;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ private:
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     std::size_t Accept(const char* data, std::size_t size);
     std::size_t Buffered() const { return end_ - begin_; }
+    // Lets the transfer move until `size` bytes are buffered or it has ended, or the deadline
+    // (none: no other end) has passed; true in the first two cases.
+    bool Fill(std::size_t size, std::optional<std::chrono::steady_clock::time_point> deadline);
     void Step(FtpConnection::Wait wait);
     void StepFor(long pollMilliseconds);
     void AfterStep();  // detaches a transfer that has ended
