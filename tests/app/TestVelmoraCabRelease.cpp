@@ -2,13 +2,10 @@
 // cabinets (gcab), real executables and keys made with the openssl tool.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "app/CabToolRun.h"
 #include "cabinet/CabinetTestSupport.h"
 #include "support/PeFixture.h"
 #include "support/TempFolder.h"
@@ -16,26 +13,10 @@
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
+using Result = CabToolResult;
 
 Result RunTool(const std::string& arguments, const TempFolder& temp) {
-    const std::string errFile = (temp.path() / "stderr.txt").string();
-    const std::string command =
-        std::string(TEST_BINARY_DIR) + "/velmora-cab " + arguments + " 2>'" + errFile + "'";
-    Result r{-1, {}, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return r;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) r.out.append(buffer.data(), n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = TempFolder::Read(errFile);
-    return r;
+    return RunCabTool(arguments, temp);
 }
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
