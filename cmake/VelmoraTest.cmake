@@ -37,8 +37,13 @@ if(WIN32)
       set(VELMORA_TEST_ODBC_DRIVER FreeTDS CACHE STRING "unixODBC driver of the end-to-end runs")
       set(wine_probe cmd /c exit 0)
     endif()
+    # A test takes a program's exit status as Windows reports it, through the launcher of
+    # tests/windows (wine_process.py says why Wine's own can be wrong): ctest runs the test
+    # programs through wine-run, and the end-to-end scripts find the launcher by this variable.
     set(VELMORA_WINE_ENVIRONMENT WINEPREFIX=${VELMORA_WINEPREFIX} WINEDEBUG=-all
-      VELMORA_TEST_ODBC_DRIVER=${VELMORA_TEST_ODBC_DRIVER})
+      VELMORA_TEST_ODBC_DRIVER=${VELMORA_TEST_ODBC_DRIVER}
+      VELMORA_TEST_LAUNCH=$<TARGET_FILE:velmora-test-launch>)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VELMORA_SOURCE_ROOT}/tests/windows/wine-run)
     add_test(NAME wine_prefix
       COMMAND ${VELMORA_SOURCE_ROOT}/tests/windows/make-wine-prefix ${wine_probe})
     add_test(NAME wine_server_end COMMAND sh -c "wineserver -k 2>/dev/null || true")

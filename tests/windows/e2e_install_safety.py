@@ -35,6 +35,7 @@ import time
 
 import e2e_full_upgrade as full
 import e2e_window_upgrade as window_ui
+import wine_process
 import wine_support as ws
 
 LOG = "Tarvik_Upg.log"
@@ -73,8 +74,8 @@ class Holder:
     waited for until it says it holds; at the end it is told to let go and waited for."""
 
     def __init__(self, argv, ready):
-        self.process = subprocess.Popen(["wine"] + argv, env=ws.wine_env(),
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        self.process = wine_process.WineProcess(argv, env=ws.wine_env(),
+                                                stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.DEVNULL)
         line = self.process.stdout.readline().decode(errors="replace").strip()
         if line != ready:
@@ -161,10 +162,10 @@ def second_window(args, s):
     # Keyboard focus is one per display: the window tests take the display in turn.
     with open(f"/tmp/velmora-display-{os.environ['DISPLAY']}.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        window = subprocess.Popen(["wine", os.path.join(s.folder, os.path.basename(args.window))],
-                                  cwd=s.folder, env=ws.wine_env(s.env()),
-                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
+        window = wine_process.WineProcess(
+            [os.path.join(s.folder, os.path.basename(args.window))], cwd=s.folder,
+            env=ws.wine_env(s.env()), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
         try:
             answered = window_ui.drive_boxes(window, time.monotonic() + 120)
             code = window.wait(timeout=60)
@@ -183,9 +184,9 @@ def check_second_start(args, root):
     """A first run stalls in its download, holding the folder; a second start changes nothing."""
     failures = []
     with Scenario(args, root, "second", ftp_options=["--stall-after", "100"]) as s:
-        first = subprocess.Popen(["wine", s.exe], cwd=s.folder, env=ws.wine_env(s.env()),
-                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL)
+        first = wine_process.WineProcess([s.exe], cwd=s.folder, env=ws.wine_env(s.env()),
+                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                         stderr=subprocess.DEVNULL)
         try:
             if not ws.wait_for(lambda: "RETR Tn_302_303.cab" in ws.read_text(s.ftp.log_path) and
                                os.path.exists(os.path.join(s.folder, LOCK))):
@@ -249,9 +250,9 @@ def check_brief_hold(args, root):
     with Scenario(args, root, "brief") as s:
         held = os.path.join(s.folder, "Tarvik_Upg.Upg")
         holder = Holder([args.holder, "hold", ws.windows_path(held), "read-write", "0"], "held")
-        run = subprocess.Popen(["wine", s.exe], cwd=s.folder, env=ws.wine_env(s.env()),
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.PIPE)
+        run = wine_process.WineProcess([s.exe], cwd=s.folder, env=ws.wine_env(s.env()),
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                       stderr=subprocess.PIPE)
         waiting = ws.wait_for(lambda: "Tarvik_Upg.Upg is held by another program" in s.log() or
                               run.poll() is not None)
         time.sleep(1)  # a try or two more while it is held

@@ -24,6 +24,7 @@ import sys
 import tempfile
 import time
 
+import wine_process
 import wine_support as ws
 
 
@@ -38,8 +39,8 @@ def run_on_terminal(argv, cwd, timeout=120):
     """Runs a Windows program with a terminal as its standard input, output and error, as a
     console window gives it; returns (exit status, what the terminal showed)."""
     main, child = pty.openpty()
-    process = subprocess.Popen(["wine"] + argv, cwd=cwd, env=ws.wine_env(), stdin=child,
-                               stdout=child, stderr=child, close_fds=True)
+    process = wine_process.WineProcess(argv, cwd=cwd, env=ws.wine_env(), stdin=child,
+                                       stdout=child, stderr=child, close_fds=True)
     os.close(child)
     shown = b""
     deadline = time.monotonic() + timeout

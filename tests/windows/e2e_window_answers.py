@@ -19,6 +19,7 @@ import tempfile
 
 import e2e_full_upgrade as scenario
 import e2e_window_upgrade as window_ui
+import wine_process
 import wine_support as ws
 
 PROBE_SECONDS = 8
@@ -53,14 +54,14 @@ def check_fault(args, root, name, options, reached):
         if waiting_on is None:
             return [f"{name}: the program never came to wait on the server"]
         print(f"{name}: the program waits on the server after {waiting_on}")
-        probe = subprocess.run(
-            ["wine", args.holder, "probe", window_ui.TITLE, str(PROBE_SECONDS)],
-            env=ws.wine_env(), stdin=subprocess.DEVNULL, capture_output=True,
+        code, out, _ = wine_process.run(
+            [args.holder, "probe", window_ui.TITLE, str(PROBE_SECONDS)],
+            env=ws.wine_env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             timeout=PROBE_SECONDS + 120)
-        said = probe.stdout.decode(errors="replace").strip()
+        said = out.decode(errors="replace").strip()
         print(f"{name}: probe: {said}")
         failures = []
-        if probe.returncode != 0:
+        if code != 0:
             failures.append(f"{name}: the window stopped answering: {said}")
         if process.poll() is not None:
             failures.append(f"{name}: the program ended while it waited ({process.returncode})")

@@ -22,6 +22,7 @@ import tempfile
 import time
 
 import e2e_full_upgrade as scenario
+import wine_process
 import wine_support as ws
 
 TITLE = "Velmora - Podizanje više verzije - v3.0"
@@ -104,9 +105,9 @@ def started_window(args, root, ftp_options=()):
         env = ws.wine_env({"VELMORA_ODBC_DRIVER": ws.odbc_driver(),
                            "VELMORA_UPDATE_SERVER": f"127.0.0.1:{ftp.port}"})
         program = os.path.join(folder, os.path.basename(args.exe))
-        process = subprocess.Popen(["wine", program], cwd=folder, env=env,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+        process = wine_process.WineProcess([program], cwd=folder, env=env,
+                                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
         try:
             yield process, folder, ftp_log, tds
         finally:

@@ -7,6 +7,9 @@ import re
 import subprocess
 import time
 
+import wine_process
+from wine_process import windows_path  # noqa: F401 (the scripts' one name for it)
+
 SETTINGS_KEY = "HKCU\\Software\\VB and VBA Program Settings\\Tarvik"
 
 
@@ -37,24 +40,28 @@ def run_wine(argv, cwd, extra_env=None, stdin_text="", timeout=180):
     """Runs a Windows program under Wine; returns (exit status, stdout, stderr) as text with the
     Windows line ends of the C runtime's text mode turned into "\\n"."""
     started = time.monotonic()
-    p = subprocess.run(["wine"] + argv, cwd=cwd, env=wine_env(extra_env),
-                       input=stdin_text.encode(), capture_output=True, timeout=timeout)
+    code, out, err = wine_process.run(argv, cwd=cwd, env=wine_env(extra_env),
+                                      input=stdin_text.encode(), stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, timeout=timeout)
     print(f"{os.path.basename(argv[0])} under Wine: {time.monotonic() - started:.1f} s")
 
     def text(data):
         return data.decode("utf-8", errors="replace").replace("\r\n", "\n")
-    return p.returncode, text(p.stdout), text(p.stderr)
+    return code, text(out), text(err)
 
 
 def set_tarvik_settings(values):
     """Writes the main program's settings as string values, section and key of the same name,
     after removing what an earlier run left."""
-    subprocess.run(["wine", "reg", "delete", SETTINGS_KEY, "/f"], env=wine_env(),
-                   capture_output=True)
+    # Absent the first time: whether it was there is no failure.
+    wine_process.run(["reg", "delete", SETTINGS_KEY, "/f"], env=wine_env(),
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for name, value in values.items():
-        subprocess.run(["wine", "reg", "add", f"{SETTINGS_KEY}\\{name}", "/v", name,
-                        "/t", "REG_SZ", "/d", value, "/f"],
-                       env=wine_env(), capture_output=True, check=True)
+        code, _, err = wine_process.run(
+            ["reg", "add", f"{SETTINGS_KEY}\\{name}", "/v", name, "/t", "REG_SZ", "/d", value,
+             "/f"], env=wine_env(), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if code != 0:
+            raise SystemExit(f"reg add {name}: status {code}: {err.decode(errors='replace')}")
 
 
 def wait_for(condition, timeout=120):
@@ -75,11 +82,6 @@ def read_text(path):
             return f.read()
     except FileNotFoundError:
         return ""
-
-
-def windows_path(unix_path):
-    """A Linux path as a Windows program under Wine sees it (drive Z: is the root)."""
-    return "Z:" + unix_path.replace("/", "\\")
 
 
 def run_log_events(text, folder):
