@@ -23,6 +23,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "Utf8.h"
+
 namespace {
 
 std::wstring Argument(int index) {
@@ -34,12 +36,7 @@ std::wstring Argument(int index) {
 }
 
 void Say(const std::wstring& text) {
-    const std::wstring line = text + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(),
-                        size, nullptr, nullptr);
+    const std::string bytes = Utf8(text + L"\n");
     DWORD written = 0;
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);

@@ -19,6 +19,8 @@
 
 #include <string>
 
+#include "Utf8.h"
+
 namespace {
 
 // One argument quoted so that the C runtime's parser of the started program gives it back
@@ -57,11 +59,7 @@ HANDLE Inheritable(DWORD which) {
 void Complain(const std::wstring& what) {
     const std::wstring text =
         L"velmora-test-launch: " + what + L" (" + std::to_wstring(GetLastError()) + L")\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
-                        size, nullptr, nullptr);
+    const std::string bytes = Utf8(text);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
               &written, nullptr);
