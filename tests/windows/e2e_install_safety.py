@@ -76,7 +76,7 @@ class Holder:
     def __init__(self, argv, ready):
         self.process = wine_process.WineProcess(argv, env=ws.wine_env(),
                                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL)
+                                                stderr=subprocess.DEVNULL)
         line = self.process.stdout.readline().decode(errors="replace").strip()
         if line != ready:
             self.release()
