@@ -5,7 +5,7 @@ does not outlive its test (wine_process.py, velmora-test-launch.exe).
 - A program whose Linux side takes a second to end after its Windows side has ended, as a
   program with the ODBC driver loaded can on a loaded machine: a library preloaded into Wine's
   processes sleeps in its destructor. Started directly, Wine's server kills it and the Linux
-  side sees -9; started as the tests start programs, its own status 3 is seen (64-bit build).
+  side sees -9; started as the tests start programs, its own status 1 is seen.
 - A program that holds a file to itself, its start killed: the file can be held again.
 
     test_wine_process.py --holder velmora-test-holder.exe --width win32|win64
@@ -20,50 +20,60 @@ import time
 import wine_process
 import wine_support as ws
 
+# Without the C library's headers, which a 32-bit build of it would need: the 32-bit library is
+# linked against the i386 C library Wine's 32-bit support brings.
 SLOW_EXIT = r"""
-#include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
+typedef struct FILE FILE;
+FILE* fopen(const char*, const char*);
+int fputs(const char*, FILE*);
+int fclose(FILE*);
+char* getenv(const char*);
+unsigned sleep(unsigned);
 __attribute__((destructor)) static void slow_exit(void) {
     FILE* trace = fopen(getenv("SLOW_EXIT_TRACE"), "a");
     if (trace) { fputs("slow\n", trace); fclose(trace); }
     sleep(1);
 }
 """
-# The 64-bit loader itself: the wine script starts the 32-bit one, which hands a 64-bit program
-# over in a way that leaves the preloaded library out.
-WINE64 = "/usr/lib/wine/wine64"
 
 
-def slow_exit_library(folder):
+# The loader of each width: the wine script starts the 32-bit one, which hands a 64-bit program
+# over to the 64-bit one in a way that leaves the preloaded library out.
+LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
+
+
+def slow_exit_library(folder, width):
     source = os.path.join(folder, "slow_exit.c")
     library = os.path.join(folder, "slow_exit.so")
     with open(source, "w") as f:
         f.write(SLOW_EXIT)
-    subprocess.run(["cc", "-shared", "-fPIC", "-o", library, source], check=True)
+    flags = ["-m32", "-nostdlib", "/lib/i386-linux-gnu/libc.so.6"] if width == "win32" else []
+    subprocess.run(["cc", "-shared", "-fPIC", "-o", library, source] + flags, check=True)
     return library
 
 
-def check_slow_exit(folder):
-    # Wine's 64-bit loader runs cmd in either build's prefix, and the library is 64-bit. A 32-bit
-    # loader leaves it out, and so does a 64-bit program started by a 32-bit one: the case is
-    # shown by the 64-bit build's launcher only (the same source).
+def check_slow_exit(holder, width, folder):
+    """The holder asked for the short form of a path that does not exist ends with status 1;
+    the library, of the build's width, is left out by Wine's loader of the other width."""
     trace = os.path.join(folder, "trace")
-    env = ws.wine_env({"LD_PRELOAD": slow_exit_library(folder), "SLOW_EXIT_TRACE": trace})
-    argv = ["cmd", "/c", "exit 3"]
-    direct = subprocess.run([WINE64] + argv, env=env, capture_output=True, timeout=120)
-    os.unlink(trace)
+    env = ws.wine_env({"LD_PRELOAD": slow_exit_library(folder, width),
+                       "SLOW_EXIT_TRACE": trace})
+    argv = [holder, "short", ws.windows_path(os.path.join(folder, "absent"))]
+    direct = subprocess.run([LOADERS[width]] + argv, env=env, capture_output=True, timeout=120)
+    slowed_directly = os.path.exists(trace)
+    if slowed_directly:
+        os.unlink(trace)
     code, _, _ = wine_process.run(argv, env=env, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL, timeout=120)
     print(f"slow exit: started directly {direct.returncode}, through the launcher {code}")
     failures = []
-    if not os.path.exists(trace):
-        failures.append("slow exit: the program started through the launcher ended quickly")
+    if not slowed_directly or not os.path.exists(trace):
+        failures.append("slow exit: the program's Linux side did not take the second")
     if direct.returncode != -9:
         failures.append(f"slow exit: the direct start gave {direct.returncode}, not -9: the "
                         "case no longer shows what the launcher is for")
-    if code != 3:
-        failures.append(f"slow exit: the launcher gave {code}, not the program's 3")
+    if code != 1:
+        failures.append(f"slow exit: the launcher gave {code}, not the program's 1")
     return failures
 
 
@@ -107,11 +117,8 @@ def main():
         print("VELMORA_TEST_LAUNCH is not set: run through ctest")
         return 1
     with tempfile.TemporaryDirectory(prefix="velmora-wine-process-") as folder:
-        failures = check_kill(args.holder, folder)
-        if args.width == "win64":
-            failures += check_slow_exit(folder)
-        else:
-            print("slow exit: not shown by a 32-bit launcher (see check_slow_exit)")
+        failures = (check_slow_exit(args.holder, args.width, folder) +
+                    check_kill(args.holder, folder))
     for f in failures:
         print(f)
     print("test_wine_process: " + ("FAILED" if failures else "passed"))
