@@ -6,7 +6,8 @@ does not outlive its test (wine_process.py, velmora-test-launch.exe).
   program with the ODBC driver loaded can on a loaded machine: a library preloaded into Wine's
   processes sleeps in its destructor. Started directly, Wine's server kills it and the Linux
   side sees -9; started as the tests start programs, its own status 1 is seen.
-- A program that holds a file to itself, its start killed: the file can be held again.
+- A program that holds a file to itself, its start killed (a script's time-out) or ctest's
+  runner told to end (a clean-up, ctest's time-out): the file can be held again.
 
     test_wine_process.py --holder velmora-test-holder.exe --width win32|win64
 """
@@ -77,35 +78,43 @@ def check_slow_exit(holder, width, folder):
     return failures
 
 
-def start_holder(holder, path):
-    process = wine_process.WineProcess([holder, "hold", ws.windows_path(path), "none", "0"],
-                                       env=ws.wine_env(), stdin=subprocess.PIPE,
-                                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-run")
+
+
+def hold(holder, path, runner):
+    """The holder holding `path` to itself until a line comes, started by `runner`
+    (wine_process.WineProcess, or subprocess.Popen of ctest's wine-run); what it said first."""
+    argv = [holder, "hold", ws.windows_path(path), "none", "0"]
+    if runner is subprocess.Popen:
+        argv = [WINE_RUN] + argv
+    process = runner(argv, env=ws.wine_env(), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                     stderr=subprocess.DEVNULL)
     return process, process.stdout.readline().decode(errors="replace").strip()
 
 
-def check_kill(holder, folder):
-    path = os.path.join(folder, "held.txt")
+def check_end(holder, folder, name, runner, end):
+    """The first holder's start ended by `end`: a second holder can hold the file soon after."""
+    path = os.path.join(folder, f"held-{name}.txt")
     with open(path, "w") as f:
         f.write("held")
-    first, said = start_holder(holder, path)
+    first, said = hold(holder, path, runner)
     if said != "held":
         first.kill()
-        return [f"kill: the first holder said {said!r}"]
-    first.kill()
+        return [f"{name}: the first holder said {said!r}"]
+    end(first)
     first.wait(timeout=30)
     # Wine's server ends the job's program once it sees the launcher gone: a moment.
     deadline = time.monotonic() + 30
     while True:
-        second, said = start_holder(holder, path)
+        second, said = hold(holder, path, wine_process.WineProcess)
         second.stdin.write(b"\n")
         second.stdin.close()
         second.wait(timeout=30)
         if said == "held" or time.monotonic() > deadline:
             break
         time.sleep(0.5)
-    print(f"kill: the second holder said {said!r}")
-    return [] if said == "held" else ["kill: the killed start's program still holds the file"]
+    print(f"{name}: the second holder said {said!r}")
+    return [] if said == "held" else [f"{name}: the ended start's program still holds the file"]
 
 
 def main():
@@ -118,7 +127,10 @@ def main():
         return 1
     with tempfile.TemporaryDirectory(prefix="velmora-wine-process-") as folder:
         failures = (check_slow_exit(args.holder, args.width, folder) +
-                    check_kill(args.holder, folder))
+                    check_end(args.holder, folder, "kill", wine_process.WineProcess,
+                              lambda p: p.kill()) +
+                    check_end(args.holder, folder, "wine-run terminated", subprocess.Popen,
+                              lambda p: p.terminate()))
     for f in failures:
         print(f)
     print("test_wine_process: " + ("FAILED" if failures else "passed"))

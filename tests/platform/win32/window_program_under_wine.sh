@@ -29,7 +29,8 @@ scratch=$(mktemp -d /tmp/velmora-wine-window.XXXXXX)
 folder=$scratch/Tarvik
 pid=
 cleanup() {
-  [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+  # wine-run takes the program with it when it is told to end.
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -56,7 +57,8 @@ wait_exit() {  # wait_exit SECONDS: sets status to the program's exit status, or
   pid=
 }
 start() {
-  wine "$folder/velmora-upgrade.exe" &
+  # The exit status as Windows reports it (tests/windows/wine_process.py says why).
+  "$root/tests/windows/wine-run" "$folder/velmora-upgrade.exe" &
   pid=$!
   # A fresh Wine prefix is made on the first start: that takes a while.
   window=$(timeout 120 xdotool search --sync --onlyvisible --name "^${title//./\\.}\$" | head -n 1)
