@@ -85,10 +85,7 @@ def main():
         with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
             results = pool.map(lambda cab: compare_cabinet(args, root, cab), fixtures)
             failures = [f for result in results for f in result]
-    for f in failures:
-        print(f)
-    print(f"e2e_cab_tool: {len(fixtures)} cabinets, " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict(f"e2e_cab_tool: {len(fixtures)} cabinets", failures)
 
 
 if __name__ == "__main__":

@@ -113,10 +113,7 @@ def main():
         else:
             print("no Linux console program given: the run logs are not compared")
 
-    for f in failures:
-        print(f)
-    print("e2e_database_only: " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict("e2e_database_only", failures)
 
 
 if __name__ == "__main__":

@@ -140,10 +140,7 @@ def main():
         else:
             print("no Linux console program given: the run logs are not compared")
 
-    for f in failures:
-        print(f)
-    print("e2e_full_upgrade: " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict("e2e_full_upgrade", failures)
 
 
 if __name__ == "__main__":

@@ -183,10 +183,7 @@ def main():
             else:
                 print(f"{name}: exit status {code}, as expected")
 
-    for f in failures:
-        print(f)
-    print("e2e_signed_upgrade: " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict("e2e_signed_upgrade", failures)
 
 
 if __name__ == "__main__":

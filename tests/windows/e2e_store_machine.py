@@ -153,10 +153,7 @@ def main():
             found = check(args, root)
             print(f"{check.__name__}: {'FAILED' if found else 'passed'}")
             failures += found
-    for f in failures:
-        print(f)
-    print("e2e_store_machine: " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict("e2e_store_machine", failures)
 
 
 if __name__ == "__main__":

@@ -83,10 +83,7 @@ def main():
     for name, options, reached in FAULTS:
         with tempfile.TemporaryDirectory(prefix="velmora-win-answers-") as root:
             failures += check_fault(args, root, name, options, reached)
-    for f in failures:
-        print(f)
-    print("e2e_window_answers: " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict("e2e_window_answers", failures)
 
 
 if __name__ == "__main__":

@@ -137,10 +137,7 @@ def main():
     print(f"boxes answered: {answered}")
     if "Velmora dizanje verzije." not in answered:
         failures.append("window: the success box was not shown")
-    for f in failures:
-        print(f)
-    print("e2e_window_upgrade: " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict("e2e_window_upgrade", failures)
 
 
 if __name__ == "__main__":

@@ -131,10 +131,7 @@ def main():
                               lambda p: p.kill()) +
                     check_end(args.holder, folder, "wine-run terminated", subprocess.Popen,
                               lambda p: p.terminate()))
-    for f in failures:
-        print(f)
-    print("test_wine_process: " + ("FAILED" if failures else "passed"))
-    return 1 if failures else 0
+    return ws.verdict("test_wine_process", failures)
 
 
 if __name__ == "__main__":

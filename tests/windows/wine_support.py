@@ -64,6 +64,14 @@ def set_tarvik_settings(values):
             raise SystemExit(f"reg add {name}: status {code}: {err.decode(errors='replace')}")
 
 
+def verdict(name, failures):
+    """Prints each failure and the script's verdict; returns its exit status."""
+    for f in failures:
+        print(f)
+    print(f"{name}: " + ("FAILED" if failures else "passed"))
+    return 1 if failures else 0
+
+
 def wait_for(condition, timeout=120):
     """Polls `condition` until it gives something true, which is returned; None at the
     time-out."""
